@@ -1,0 +1,33 @@
+# Small, deterministic test movies made with ffmpeg, plus a few bad inputs.
+find_program(FFMPEG ffmpeg REQUIRED)
+set(MEDIA_DIR ${CMAKE_BINARY_DIR}/media)
+file(MAKE_DIRECTORY ${MEDIA_DIR})
+
+set(ffmpeg_common -hide_banner -loglevel error -y -fflags +bitexact)
+set(h264 -c:v libx264 -preset veryfast -pix_fmt yuv420p -threads 1 -flags:v +bitexact -x264-params keyint=25)
+set(aac -c:a aac -b:a 64k -flags:a +bitexact)
+set(tags -metadata title=Colour\ Bars -metadata artist=moviepane)
+set(bars -f lavfi -i smptebars=size=320x240:rate=25:duration=5)
+set(tone -f lavfi -i sine=frequency=440:sample_rate=44100:duration=5)
+
+function(make_media name)
+  add_custom_command(OUTPUT ${MEDIA_DIR}/${name} COMMAND ${FFMPEG} ${ffmpeg_common} ${ARGN} ${MEDIA_DIR}/${name} VERBATIM)
+  list(APPEND media_files ${MEDIA_DIR}/${name})
+  set(media_files ${media_files} PARENT_SCOPE)
+endfunction()
+
+make_media(sample.mp4 ${bars} ${tone} ${h264} ${aac} ${tags} -movflags +faststart -shortest)
+make_media(sample.mov ${bars} ${tone} ${h264} ${aac} ${tags} -movflags +faststart -shortest)
+make_media(video-only.mp4 ${bars} ${h264} -movflags +faststart)
+make_media(audio-only.mp4 ${tone} ${aac} -movflags +faststart)
+make_media(hd720.mp4 -f lavfi -i testsrc2=size=1280x720:rate=30:duration=12
+  -f lavfi -i sine=frequency=660:sample_rate=48000:duration=12 ${h264} ${aac} -movflags +faststart -shortest)
+
+add_custom_command(OUTPUT ${MEDIA_DIR}/text.mp4 ${MEDIA_DIR}/empty.mp4 ${MEDIA_DIR}/truncated.mp4
+  COMMAND ${CMAKE_COMMAND} -E echo "This is a text file, not a movie." > ${MEDIA_DIR}/text.mp4
+  COMMAND ${CMAKE_COMMAND} -E touch ${MEDIA_DIR}/empty.mp4
+  COMMAND head -c 60000 ${MEDIA_DIR}/sample.mp4 > ${MEDIA_DIR}/truncated.mp4
+  DEPENDS ${MEDIA_DIR}/sample.mp4)
+list(APPEND media_files ${MEDIA_DIR}/text.mp4 ${MEDIA_DIR}/empty.mp4 ${MEDIA_DIR}/truncated.mp4)
+
+add_custom_target(test_media ALL DEPENDS ${media_files})

@@ -1,0 +1,437 @@
+// moviepane-view: a small host that shows one movie through moviepane.dll, the way a file
+// manager's viewer pane does. It doubles as the project's demo and screenshot tool:
+//
+//   moviepane-view.exe FILE [--shot OUT.png|OUT.bmp --after MS] [--exit-after MS]
+//
+// Exit codes: 0 normal end or screenshot saved, 1 the module could not open or attach FILE,
+// 2 bad command line or no usable moviepane.dll, 3 the screenshot could not be saved.
+
+#include "module/ExtViewModuleInfo.h"
+#include "module/Owned.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+#include <memory>
+#include <optional>
+#include <string>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr UINT_PTR TITLE_TIMER_ID = 1;
+constexpr UINT_PTR SHOT_TIMER_ID = 2;
+constexpr UINT_PTR EXIT_TIMER_ID = 3;
+constexpr UINT TITLE_PERIOD_MS = 250;
+constexpr int INITIAL_CLIENT_WIDTH = 800;
+constexpr int INITIAL_CLIENT_HEIGHT = 480;
+
+constexpr int EXIT_OPEN_FAILED = 1;
+constexpr int EXIT_SETUP_FAILED = 2;
+constexpr int EXIT_SHOT_FAILED = 3;
+
+constexpr wchar_t FRAME_CLASS[] = L"MoviepaneViewFrame";
+constexpr wchar_t PANE_CLASS[] = L"MoviepaneViewPane";
+constexpr wchar_t USAGE[] =
+    L"moviepane-view.exe FILE [--shot OUT.png|OUT.bmp --after MS] [--exit-after MS]";
+
+using Library = Owned<HMODULE, FreeLibrary>;
+using Window = Owned<HWND, DestroyWindow>;
+using MemoryDc = Owned<HDC, DeleteDC>;
+using Bitmap = Owned<HBITMAP, CloseGdiObject>;
+using ArgumentList = Owned<LPWSTR*, LocalFree>;
+
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() { ReleaseDC(window_, dc_); }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+class ComApartment {
+public:
+    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT result_;
+};
+
+// One viewer of the module, destroyed with this object.
+class Viewer {
+public:
+    explicit Viewer(const ExtViewModuleInfo& module)
+        : module_(module), handle_(module.create(nullptr)) {}
+    ~Viewer() { module_.destroy(handle_); }
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
+
+    bool Open(const std::wstring& path) {
+        return module_.open(handle_, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr) == 0;
+    }
+    bool Attach(HWND window) { return module_.attach(handle_, window) == 0; }
+    void Draw(HDC dc, const RECT& source, const RECT& destination) {
+        module_.draw(handle_, dc, &source, &destination, nullptr);
+    }
+    int32_t Message(UINT message, WPARAM wParam, LPARAM lParam) {
+        return module_.message(handle_, message, wParam, lParam);
+    }
+
+private:
+    const ExtViewModuleInfo& module_;
+    ExtViewHandle handle_;
+};
+
+struct Options {
+    std::wstring file;
+    std::wstring shotPath;
+    UINT shotAfterMs = 0;
+    std::optional<UINT> exitAfterMs;
+};
+
+struct App {
+    explicit App(const ExtViewModuleInfo& info, Options opts) : module(info), options(std::move(opts)) {}
+
+    const ExtViewModuleInfo& module;
+    Options options;
+    int exitCode = 0;
+    Window frame;
+    HWND pane = nullptr;
+    // Declared after the frame so that it goes first: the module's teardown needs its window.
+    std::unique_ptr<Viewer> viewer;
+};
+
+std::optional<UINT> ParseMilliseconds(const wchar_t* text) {
+    wchar_t* end = nullptr;
+    const unsigned long value = std::wcstoul(text, &end, 10);
+    if (end == text || *end != L'\0' || value > USER_TIMER_MAXIMUM) return std::nullopt;
+    return static_cast<UINT>(value);
+}
+
+std::optional<Options> ParseCommandLine() {
+    int count = 0;
+    const ArgumentList args(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!args) return std::nullopt;
+    LPWSTR* arg = args.get();
+    Options options;
+    for (int i = 1; i < count; ++i) {
+        const std::wstring name = arg[i];
+        const bool hasValue = i + 1 < count;
+        if (name == L"--shot" && hasValue) {
+            options.shotPath = arg[++i];
+        } else if ((name == L"--after" || name == L"--exit-after") && hasValue) {
+            const std::optional<UINT> ms = ParseMilliseconds(arg[++i]);
+            if (!ms) return std::nullopt;
+            (name == L"--after" ? options.shotAfterMs : options.exitAfterMs) = *ms;
+        } else if (name.rfind(L"--", 0) != 0 && options.file.empty()) {
+            options.file = name;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (options.file.empty()) return std::nullopt;
+    return options;
+}
+
+std::wstring BesideThisProgram(const wchar_t* name) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+    return path.substr(path.find_last_of(L"\\/:") + 1);
+}
+
+const ExtViewModuleInfo* ReadModuleInfo(HMODULE library) {
+    if (!library) return nullptr;
+    const auto getInfo = reinterpret_cast<GetExtViewModuleInfoFn>(
+        reinterpret_cast<void*>(GetProcAddress(library, "GetExtViewModuleInfo")));
+    if (!getInfo) return nullptr;
+    const ExtViewModuleInfo* info = getInfo(nullptr);
+    if (!info || !info->signature || std::strcmp(info->signature, "VornExtViewModule") != 0) return nullptr;
+    const bool complete = info->create && info->destroy && info->open && info->attach && info->draw &&
+                          info->message;
+    return complete ? info : nullptr;
+}
+
+// The largest rectangle of the image's aspect ratio that fits in area, centred.
+RECT FitInto(const RECT& area, int32_t imageWidth, int32_t imageHeight) {
+    const int64_t areaWidth = area.right - area.left;
+    const int64_t areaHeight = area.bottom - area.top;
+    int64_t width = areaWidth;
+    int64_t height = areaHeight;
+    if (areaWidth * imageHeight > areaHeight * imageWidth) {
+        width = areaHeight * imageWidth / imageHeight;
+    } else {
+        height = areaWidth * imageHeight / imageWidth;
+    }
+    const LONG left = area.left + static_cast<LONG>((areaWidth - width) / 2);
+    const LONG top = area.top + static_cast<LONG>((areaHeight - height) / 2);
+    return {left, top, left + static_cast<LONG>(width), top + static_cast<LONG>(height)};
+}
+
+void PaintPane(App& app) {
+    PAINTSTRUCT paint{};
+    const HDC dc = BeginPaint(app.pane, &paint);
+    RECT client{};
+    GetClientRect(app.pane, &client);
+    RECT view = client;
+    int32_t size[2] = {0, 0};
+    if (app.viewer) {
+        app.viewer->Message(WM_EXTVIEW_ADJUST_VIEW_RECT, reinterpret_cast<WPARAM>(&view), 0);
+        app.viewer->Message(WM_EXTVIEW_GET_IMAGE_SIZE, reinterpret_cast<WPARAM>(size), 0);
+    }
+    const bool hasImage = size[0] > 0 && size[1] > 0;
+    const RECT picture = hasImage ? FitInto(view, size[0], size[1]) : RECT{};
+
+    // Only the bars are ours: the video renderer paints the picture itself, and painting over
+    // it would blank a paused frame until the renderer next presents one.
+    const int saved = SaveDC(dc);
+    ExcludeClipRect(dc, picture.left, picture.top, picture.right, picture.bottom);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    RestoreDC(dc, saved);
+
+    if (hasImage) app.viewer->Draw(dc, RECT{0, 0, size[0], size[1]}, picture);
+    EndPaint(app.pane, &paint);
+}
+
+std::wstring FormatMilliseconds(uint32_t ms) {
+    const uint32_t seconds = ms / 1000;
+    wchar_t text[32];
+    if (seconds >= 3600) {
+        std::swprintf(text, 32, L"%u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    } else {
+        std::swprintf(text, 32, L"%u:%02u", seconds / 60, seconds % 60);
+    }
+    return text;
+}
+
+void UpdateTitle(App& app) {
+    if (!app.viewer) return;
+    int32_t size[2] = {0, 0};
+    int32_t duration = 0;
+    int32_t position = 0;
+    app.viewer->Message(WM_EXTVIEW_GET_IMAGE_SIZE, reinterpret_cast<WPARAM>(size), 0);
+    const bool hasDuration = app.viewer->Message(WM_EXTVIEW_GET_DURATION, reinterpret_cast<WPARAM>(&duration), 0) == 0;
+    const bool hasPosition = app.viewer->Message(WM_EXTVIEW_GET_POSITION, reinterpret_cast<WPARAM>(&position), 0) == 0;
+    const std::wstring unknown = L"--:--";
+    // The module reports milliseconds in 32 bits; read them unsigned so long files stay positive.
+    const std::wstring title =
+        FileNameOf(app.options.file) + L"  " + std::to_wstring(size[0]) + L"\x00D7" +
+        std::to_wstring(size[1]) + L"  " +
+        (hasPosition ? FormatMilliseconds(static_cast<uint32_t>(position)) : unknown) + L" / " +
+        (hasDuration ? FormatMilliseconds(static_cast<uint32_t>(duration)) : unknown) +
+        L" - moviepane";
+    SetWindowTextW(app.frame.get(), title.c_str());
+}
+
+HRESULT SaveBitmap(HBITMAP bitmap, const std::wstring& path) {
+    const size_t dot = path.find_last_of(L'.');
+    std::wstring extension = dot == std::wstring::npos ? L"" : path.substr(dot);
+    for (wchar_t& c : extension) c = static_cast<wchar_t>(std::towlower(c));
+    const GUID container = extension == L".bmp" ? GUID_ContainerFormatBmp : GUID_ContainerFormatPng;
+
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICBitmap> captured;
+    ComPtr<IWICBitmapSource> pixels;
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapEncoder> encoder;
+    ComPtr<IWICBitmapFrameEncode> frame;
+    UINT width = 0;
+    UINT height = 0;
+    // Both encoders take 24-bit BGR, and the window's pixels carry no meaningful alpha.
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(&factory));
+    if (SUCCEEDED(hr)) hr = factory->CreateBitmapFromHBITMAP(bitmap, nullptr, WICBitmapIgnoreAlpha, &captured);
+    if (SUCCEEDED(hr)) hr = WICConvertBitmapSource(format, captured.Get(), &pixels);
+    if (SUCCEEDED(hr)) hr = pixels->GetSize(&width, &height);
+    if (SUCCEEDED(hr)) hr = factory->CreateStream(&stream);
+    if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
+    if (SUCCEEDED(hr)) hr = factory->CreateEncoder(container, nullptr, &encoder);
+    if (SUCCEEDED(hr)) hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
+    if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(&frame, nullptr);
+    if (SUCCEEDED(hr)) hr = frame->Initialize(nullptr);
+    if (SUCCEEDED(hr)) hr = frame->SetSize(width, height);
+    if (SUCCEEDED(hr)) hr = frame->SetPixelFormat(&format);
+    if (SUCCEEDED(hr)) hr = frame->WriteSource(pixels.Get(), nullptr);
+    if (SUCCEEDED(hr)) hr = frame->Commit();
+    if (SUCCEEDED(hr)) hr = encoder->Commit();
+    return hr;
+}
+
+bool SavePaneShot(HWND pane, const std::wstring& path) {
+    RECT client{};
+    GetClientRect(pane, &client);
+    const WindowDc paneDc(pane);
+    const MemoryDc memoryDc(CreateCompatibleDC(paneDc.get()));
+    const Bitmap bitmap(CreateCompatibleBitmap(paneDc.get(), client.right, client.bottom));
+    if (!paneDc.get() || !memoryDc || !bitmap) return false;
+    const HGDIOBJ previous = SelectObject(memoryDc.get(), bitmap.get());
+    const BOOL copied = BitBlt(memoryDc.get(), 0, 0, client.right, client.bottom, paneDc.get(), 0, 0, SRCCOPY);
+    SelectObject(memoryDc.get(), previous);
+    return copied && SUCCEEDED(SaveBitmap(bitmap.get(), path));
+}
+
+App* AppOf(HWND window, UINT message, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    return reinterpret_cast<App*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam) {
+    App* app = AppOf(pane, message, lParam);
+    // The module sees every message of its window; 1 means that it left the message to us.
+    const int32_t result = app && app->viewer ? app->viewer->Message(message, wParam, lParam) : 1;
+    switch (message) {
+    case WM_PAINT:
+        if (!app) break;
+        PaintPane(*app);
+        return 0;
+    case WM_EXTVIEW_HOST_NOTIFY:
+        InvalidateRect(pane, nullptr, FALSE);
+        return 0;
+    }
+    return result == 1 ? DefWindowProcW(pane, message, wParam, lParam) : 0;
+}
+
+void OnFrameTimer(App& app, UINT_PTR id) {
+    switch (id) {
+    case TITLE_TIMER_ID:
+        UpdateTitle(app);
+        break;
+    case SHOT_TIMER_ID:
+        KillTimer(app.frame.get(), id);
+        app.exitCode = SavePaneShot(app.pane, app.options.shotPath) ? 0 : EXIT_SHOT_FAILED;
+        PostMessageW(app.frame.get(), WM_CLOSE, 0, 0);
+        break;
+    case EXIT_TIMER_ID:
+        KillTimer(app.frame.get(), id);
+        PostMessageW(app.frame.get(), WM_CLOSE, 0, 0);
+        break;
+    }
+}
+
+LRESULT CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
+    App* app = AppOf(frame, message, lParam);
+    if (!app) return DefWindowProcW(frame, message, wParam, lParam);
+    switch (message) {
+    case WM_SIZE:
+        if (app->pane) MoveWindow(app->pane, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        return 0;
+    case WM_TIMER:
+        OnFrameTimer(*app, wParam);
+        return 0;
+    case WM_CLOSE:
+        // The viewer goes while its pane still exists.
+        app->viewer.reset();
+        app->frame.reset();
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(app->exitCode);
+        return 0;
+    }
+    return DefWindowProcW(frame, message, wParam, lParam);
+}
+
+bool CreateWindows(HINSTANCE instance, App& app) {
+    WNDCLASSEXW frameClass{};
+    frameClass.cbSize = sizeof(frameClass);
+    frameClass.lpfnWndProc = FrameProc;
+    frameClass.hInstance = instance;
+    frameClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    frameClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    frameClass.lpszClassName = FRAME_CLASS;
+    // No background brush: the pane paints every pixel, bars included.
+    WNDCLASSEXW paneClass{};
+    paneClass.cbSize = sizeof(paneClass);
+    paneClass.style = CS_HREDRAW | CS_VREDRAW;
+    paneClass.lpfnWndProc = PaneProc;
+    paneClass.hInstance = instance;
+    paneClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    paneClass.lpszClassName = PANE_CLASS;
+    if (!RegisterClassExW(&frameClass) || !RegisterClassExW(&paneClass)) return false;
+
+    const DWORD frameStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    RECT bounds{0, 0, INITIAL_CLIENT_WIDTH, INITIAL_CLIENT_HEIGHT};
+    AdjustWindowRectEx(&bounds, frameStyle, FALSE, 0);
+    app.frame.reset(CreateWindowExW(0, FRAME_CLASS, FileNameOf(app.options.file).c_str(), frameStyle,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, bounds.right - bounds.left,
+                                    bounds.bottom - bounds.top, nullptr, nullptr, instance, &app));
+    if (!app.frame) return false;
+    RECT client{};
+    GetClientRect(app.frame.get(), &client);
+    app.pane = CreateWindowExW(0, PANE_CLASS, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+                               0, 0, client.right, client.bottom, app.frame.get(), nullptr, instance, &app);
+    return app.pane != nullptr;
+}
+
+int Fail(const wchar_t* text) {
+    MessageBoxW(nullptr, text, L"moviepane-view", MB_OK | MB_ICONERROR);
+    return EXIT_SETUP_FAILED;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    const std::optional<Options> options = ParseCommandLine();
+    if (!options) return Fail(USAGE);
+
+    const ComApartment com;
+    const Library library(LoadLibraryW(BesideThisProgram(L"moviepane.dll").c_str()));
+    const ExtViewModuleInfo* module = ReadModuleInfo(library.get());
+    if (!module) return Fail(L"moviepane.dll is missing beside this program or is not a viewer module.");
+
+    App app(*module, *options);
+    if (!CreateWindows(instance, app)) return Fail(L"The viewer window could not be created.");
+
+    // Open shows its own error box when it fails.
+    app.viewer = std::make_unique<Viewer>(*module);
+    if (!app.viewer->Open(app.options.file)) return EXIT_OPEN_FAILED;
+    ShowWindow(app.frame.get(), show);
+    UpdateWindow(app.frame.get());
+    if (!app.viewer->Attach(app.pane)) return EXIT_OPEN_FAILED;
+    InvalidateRect(app.pane, nullptr, FALSE);
+
+    UpdateTitle(app);
+    SetTimer(app.frame.get(), TITLE_TIMER_ID, TITLE_PERIOD_MS, nullptr);
+    if (!app.options.shotPath.empty()) {
+        SetTimer(app.frame.get(), SHOT_TIMER_ID, app.options.shotAfterMs, nullptr);
+    }
+    if (app.options.exitAfterMs) SetTimer(app.frame.get(), EXIT_TIMER_ID, *app.options.exitAfterMs, nullptr);
+
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

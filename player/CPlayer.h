@@ -1,0 +1,82 @@
+#pragma once
+// The playback engine behind one opened file: a media session, the file's media source and,
+// once the topology is ready, the video display control and the presentation clock.
+
+#include "module/Owned.h"
+#include "player/PlayerState.h"
+
+#include <windows.h>
+#include <mfidl.h>
+#include <mfobjects.h>
+#include <evr.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <memory>
+
+struct InfoTextBuffer;
+
+// Carries a session event (wParam, one reference) from the callback thread to the host window.
+constexpr UINT WM_PLAYER_EVENT = WM_APP + 1;
+
+class CPlayer : public IMFAsyncCallback {
+public:
+    CPlayer();
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetParameters(DWORD* flags, DWORD* queue) override;
+    STDMETHODIMP Invoke(IMFAsyncResult* result) override;
+
+    virtual ~CPlayer();
+
+    virtual HRESULT OnTopologyStatus(IMFMediaEvent* event);
+    virtual HRESULT OnPresentationEnded(IMFMediaEvent* event);
+    virtual HRESULT OnNewPresentation(IMFMediaEvent* event);
+    virtual HRESULT OnOtherEvent(IMFMediaEvent* event, MediaEventType type);
+
+    // Takes over the one reference the caller holds on event.
+    HRESULT HandleEvent(IMFMediaEvent* event);
+    HRESULT SetPosition(const LONGLONG& position);
+    HRESULT CloseSession();
+    void Shutdown();
+
+    // MFStartup for this player; Shutdown balances it exactly once.
+    HRESULT StartPlatform();
+    HRESULT CreateEvents();
+
+    // The requests shared by the panel, the context menu and the event handling.
+    HRESULT RequestStart();
+    HRESULT RequestPause();
+    HRESULT RequestStop();
+
+    PlayerState State() const { return state.load(std::memory_order_acquire); }
+    void SetState(PlayerState next);
+    // OpenPending becomes Closing: events are no longer forwarded. False when no longer opening.
+    bool FailOpening();
+    // Attach's wait: set whenever the state is written.
+    HANDLE StateChangedEvent() const { return stateChanged.get(); }
+
+    std::atomic<LONG> refCount{1};
+    Microsoft::WRL::ComPtr<IMFMediaSession> session;
+    Microsoft::WRL::ComPtr<IMFMediaSource> source;
+    Microsoft::WRL::ComPtr<IMFVideoDisplayControl> videoDisplay;
+    Microsoft::WRL::ComPtr<IMFPresentationClock> clock;
+    HWND videoWindow = nullptr;
+    std::atomic<HWND> eventWindow{nullptr};
+    std::atomic<PlayerState> state{PlayerState::Closed};
+    OwnedEvent closeEvent;
+    LONGLONG pendingSeek = 0;
+    PlayerState resumeState = PlayerState::Closed;
+    UINT32 videoWidth = 0;
+    UINT32 videoHeight = 0;
+    LONGLONG duration = 0;
+    std::unique_ptr<InfoTextBuffer> infoText;
+
+private:
+    HRESULT StartAt(const PROPVARIANT& position, const GUID* timeFormat);
+
+    bool platformStarted = false;
+    OwnedEvent stateChanged;
+};

@@ -1,0 +1,116 @@
+#include "player/Topology.h"
+
+#include <mfapi.h>
+#include <mmdeviceapi.h>
+#include <wrl/client.h>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Some sources offer only uncompressed video whose current type (I420) the video renderer
+// refuses while it takes NV12 from the same list. Compressed types are left alone: there the
+// decoder and the renderer agree by themselves.
+void PreferNV12(IMFMediaTypeHandler* handler) {
+    ComPtr<IMFMediaType> current;
+    if (FAILED(handler->GetCurrentMediaType(&current))) return;
+    GUID subtype{};
+    BOOL compressed = TRUE;
+    if (FAILED(current->GetGUID(MF_MT_SUBTYPE, &subtype)) || subtype == MFVideoFormat_NV12) return;
+    if (FAILED(current->IsCompressedFormat(&compressed)) || compressed) return;
+
+    DWORD count = 0;
+    if (FAILED(handler->GetMediaTypeCount(&count))) return;
+    for (DWORD i = 0; i < count; ++i) {
+        ComPtr<IMFMediaType> offered;
+        if (FAILED(handler->GetMediaTypeByIndex(i, &offered))) continue;
+        if (SUCCEEDED(offered->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == MFVideoFormat_NV12) {
+            handler->SetCurrentMediaType(offered.Get());
+            return;
+        }
+    }
+}
+
+// The renderer activation object for a stream, or S_FALSE when the stream is not to be played.
+HRESULT CreateRendererActivate(IMFStreamDescriptor* stream, HWND videoWindow, IMFActivate** activate) {
+    ComPtr<IMFMediaTypeHandler> handler;
+    HRESULT hr = stream->GetMediaTypeHandler(&handler);
+    if (FAILED(hr)) return hr;
+    GUID major{};
+    hr = handler->GetMajorType(&major);
+    if (FAILED(hr)) return hr;
+
+    if (major == MFMediaType_Audio) {
+        if (!HasAudioOutput()) return S_FALSE;
+        return MFCreateAudioRendererActivate(activate);
+    }
+    if (major == MFMediaType_Video) {
+        PreferNV12(handler.Get());
+        return MFCreateVideoRendererActivate(videoWindow, activate);
+    }
+    // A timecode, subtitle or data track has no renderer here; it must not stop the movie.
+    return S_FALSE;
+}
+
+}  // namespace
+
+bool HasAudioOutput() {
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    bool found = false;
+    {
+        ComPtr<IMMDeviceEnumerator> devices;
+        ComPtr<IMMDevice> output;
+        found = SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                           IID_PPV_ARGS(&devices))) &&
+                SUCCEEDED(devices->GetDefaultAudioEndpoint(eRender, eConsole, &output));
+    }
+    if (SUCCEEDED(init)) CoUninitialize();
+    return found;
+}
+
+HRESULT CreatePlaybackTopology(IMFMediaSource* source, IMFPresentationDescriptor* descriptor,
+                               HWND videoWindow, IMFTopology** topology) {
+    ComPtr<IMFTopology> built;
+    HRESULT hr = MFCreateTopology(&built);
+    if (FAILED(hr)) return hr;
+    DWORD count = 0;
+    hr = descriptor->GetStreamDescriptorCount(&count);
+    if (FAILED(hr)) return hr;
+    for (DWORD index = 0; index < count; ++index) {
+        hr = AddStreamBranch(built.Get(), source, descriptor, index, videoWindow);
+        if (FAILED(hr)) return hr;
+    }
+    *topology = built.Detach();
+    return S_OK;
+}
+
+HRESULT AddStreamBranch(IMFTopology* topology, IMFMediaSource* source,
+                        IMFPresentationDescriptor* descriptor, DWORD index, HWND videoWindow) {
+    BOOL selected = FALSE;
+    ComPtr<IMFStreamDescriptor> stream;
+    HRESULT hr = descriptor->GetStreamDescriptorByIndex(index, &selected, &stream);
+    if (FAILED(hr) || !selected) return hr;
+
+    ComPtr<IMFActivate> renderer;
+    hr = CreateRendererActivate(stream.Get(), videoWindow, &renderer);
+    if (FAILED(hr)) return hr;
+    if (hr == S_FALSE) return descriptor->DeselectStream(index);
+
+    ComPtr<IMFTopologyNode> sourceNode;
+    hr = MFCreateTopologyNode(MF_TOPOLOGY_SOURCESTREAM_NODE, &sourceNode);
+    if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_SOURCE, source);
+    if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_PRESENTATION_DESCRIPTOR, descriptor);
+    if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_STREAM_DESCRIPTOR, stream.Get());
+    if (SUCCEEDED(hr)) hr = topology->AddNode(sourceNode.Get());
+    if (FAILED(hr)) return hr;
+
+    ComPtr<IMFTopologyNode> outputNode;
+    hr = MFCreateTopologyNode(MF_TOPOLOGY_OUTPUT_NODE, &outputNode);
+    if (SUCCEEDED(hr)) hr = outputNode->SetObject(renderer.Get());
+    if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_STREAMID, 0);
+    if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, 0);
+    if (SUCCEEDED(hr)) hr = topology->AddNode(outputNode.Get());
+    if (FAILED(hr)) return hr;
+
+    return sourceNode->ConnectOutput(0, outputNode.Get(), 0);
+}

@@ -1,0 +1,137 @@
+#include "FakeSession.h"
+
+#include <thread>
+
+using Microsoft::WRL::ComPtr;
+
+FakeSession::FakeSession() = default;
+FakeSession::~FakeSession() = default;
+
+STDMETHODIMP FakeSession::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFMediaEventGenerator) || iid == __uuidof(IMFMediaSession)) {
+        *object = static_cast<IMFMediaSession*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) FakeSession::AddRef() { return static_cast<ULONG>(++refCount_); }
+
+STDMETHODIMP_(ULONG) FakeSession::Release() {
+    const LONG count = --refCount_;
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP FakeSession::GetEvent(DWORD, IMFMediaEvent**) { return E_NOTIMPL; }
+
+STDMETHODIMP FakeSession::BeginGetEvent(IMFAsyncCallback* callback, IUnknown*) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    callback_ = callback;
+    return S_OK;
+}
+
+STDMETHODIMP FakeSession::EndGetEvent(IMFAsyncResult*, IMFMediaEvent** event) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!pending_) return E_FAIL;
+    *event = pending_.Detach();
+    return S_OK;
+}
+
+STDMETHODIMP FakeSession::QueueEvent(MediaEventType, REFGUID, HRESULT, const PROPVARIANT*) { return E_NOTIMPL; }
+
+void FakeSession::Record(SessionCall call) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back(std::move(call));
+}
+
+STDMETHODIMP FakeSession::SetTopology(DWORD, IMFTopology*) {
+    Record({"SetTopology"});
+    return setTopologyResult;
+}
+
+STDMETHODIMP FakeSession::ClearTopologies() { return S_OK; }
+
+STDMETHODIMP FakeSession::Start(const GUID* timeFormat, const PROPVARIANT* start) {
+    SessionCall call{"Start"};
+    call.hasTimeFormat = timeFormat != nullptr;
+    if (timeFormat) call.timeFormat = *timeFormat;
+    if (start) {
+        call.startType = start->vt;
+        if (start->vt == VT_I8) call.startPosition = start->hVal.QuadPart;
+    }
+    Record(call);
+    return startResult;
+}
+
+STDMETHODIMP FakeSession::Pause() {
+    Record({"Pause"});
+    return pauseResult;
+}
+
+STDMETHODIMP FakeSession::Stop() {
+    Record({"Stop"});
+    return stopResult;
+}
+
+STDMETHODIMP FakeSession::Close() {
+    Record({"Close"});
+    if (SUCCEEDED(closeResult) && closeReportsClosed) {
+        ComPtr<FakeSession> self(this);
+        std::thread([self] {
+            Sleep(20);
+            self->Fire(MESessionClosed);
+        }).detach();
+    }
+    return closeResult;
+}
+
+STDMETHODIMP FakeSession::Shutdown() {
+    Record({"Shutdown"});
+    return S_OK;
+}
+
+STDMETHODIMP FakeSession::GetClock(IMFClock**) { return E_NOTIMPL; }
+STDMETHODIMP FakeSession::GetSessionCapabilities(DWORD*) { return E_NOTIMPL; }
+STDMETHODIMP FakeSession::GetFullTopology(DWORD, TOPOID, IMFTopology**) { return E_NOTIMPL; }
+
+bool FakeSession::Fire(IMFMediaEvent* event) {
+    ComPtr<IMFAsyncCallback> callback;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!callback_) return false;
+        callback = std::move(callback_);
+        pending_ = event;
+    }
+    ComPtr<IMFAsyncResult> result;
+    if (FAILED(MFCreateAsyncResult(nullptr, callback.Get(), nullptr, &result))) return false;
+    callback->Invoke(result.Get());
+    return true;
+}
+
+bool FakeSession::Fire(MediaEventType type, HRESULT status) { return Fire(MakeEvent(type, status).Get()); }
+
+std::vector<SessionCall> FakeSession::Calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_;
+}
+
+std::vector<std::string> FakeSession::CallNames() const {
+    std::vector<std::string> names;
+    for (const auto& call : Calls()) names.push_back(call.name);
+    return names;
+}
+
+void FakeSession::ClearCalls() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.clear();
+}
+
+ComPtr<IMFMediaEvent> MakeEvent(MediaEventType type, HRESULT status, const PROPVARIANT* value) {
+    ComPtr<IMFMediaEvent> event;
+    MFCreateMediaEvent(type, GUID_NULL, status, value, &event);
+    return event;
+}

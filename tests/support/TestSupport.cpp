@@ -1,0 +1,188 @@
+#include "TestSupport.h"
+
+#include "viewer/ExtViewMF.h"
+
+#include <algorithm>
+
+std::wstring BuildDir() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path);
+    return dir.substr(0, dir.find_last_of(L"\\/"));
+}
+
+std::wstring MediaPath(const wchar_t* name) { return BuildDir() + L"\\media\\" + name; }
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+void PumpMessages(DWORD milliseconds) {
+    PumpUntil([] { return false; }, milliseconds);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return done();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 10)),
+                                  QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
+namespace {
+
+const wchar_t FRAME_CLASS[] = L"MoviepaneTestFrame";
+const wchar_t PANE_CLASS[] = L"MoviepaneTestPane";
+
+LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SIZE) {
+        HWND pane = FindWindowExW(window, nullptr, PANE_CLASS, nullptr);
+        if (pane) MoveWindow(pane, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HostWindow::HostWindow(int clientWidth, int clientHeight) {
+    static const bool registered = [] {
+        WNDCLASSW frame{};
+        frame.lpfnWndProc = FrameProc;
+        frame.hInstance = GetModuleHandleW(nullptr);
+        frame.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        frame.lpszClassName = FRAME_CLASS;
+        RegisterClassW(&frame);
+        WNDCLASSW pane{};
+        pane.lpfnWndProc = PaneProc;
+        pane.hInstance = GetModuleHandleW(nullptr);
+        pane.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        pane.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+        pane.lpszClassName = PANE_CLASS;
+        RegisterClassW(&pane);
+        return true;
+    }();
+    (void)registered;
+
+    RECT bounds{0, 0, clientWidth, clientHeight};
+    AdjustWindowRect(&bounds, WS_OVERLAPPEDWINDOW, FALSE);
+    frame_ = CreateWindowExW(0, FRAME_CLASS, L"moviepane test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
+                             bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+    pane_ = CreateWindowExW(0, PANE_CLASS, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, clientWidth,
+                            clientHeight, frame_, nullptr, GetModuleHandleW(nullptr), this);
+    SetWindowLongPtrW(pane_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ShowWindow(frame_, SW_SHOW);
+    UpdateWindow(frame_);
+    PumpMessages(50);
+}
+
+HostWindow::~HostWindow() {
+    SetWindowLongPtrW(pane_, GWLP_USERDATA, 0);
+    DestroyWindow(frame_);
+}
+
+void HostWindow::SetViewer(ExtViewMF* viewer) { viewer_ = viewer; }
+
+std::vector<UINT> HostWindow::Received() const {
+    std::vector<UINT> messages;
+    for (const auto& entry : received_) messages.push_back(entry.first);
+    return messages;
+}
+
+void HostWindow::ClearReceived() { received_.clear(); }
+
+int HostWindow::CountReceived(UINT message, WPARAM wParam) const {
+    return static_cast<int>(std::count(received_.begin(), received_.end(), std::make_pair(message, wParam)));
+}
+
+LRESULT CALLBACK HostWindow::PaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* host = reinterpret_cast<HostWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (host) {
+        host->received_.emplace_back(message, wParam);
+        if (host->viewer_ && host->viewer_->HandleMessage(message, wParam, lParam) != 1) return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+std::wstring BoxText(HWND box) {
+    wchar_t text[2048] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 2048);
+    return text;
+}
+
+namespace {
+
+struct WindowSearch {
+    const wchar_t* className;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (process == GetCurrentProcessId() && wcscmp(name, search->className) == 0) search->found.push_back(window);
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> ProcessWindows(const wchar_t* className) {
+    WindowSearch search{className, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BoxWatcher::BoxWatcher(DWORD dismissAfterMs) : dismissAfterMs_(dismissAfterMs), thread_([this] { Run(); }) {}
+
+BoxWatcher::~BoxWatcher() {
+    stop_ = true;
+    thread_.join();
+}
+
+void BoxWatcher::Run() {
+    while (!stop_) {
+        for (HWND box : ProcessWindows(L"#32770")) {
+            if (!IsWindowVisible(box)) continue;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (std::find(handled_.begin(), handled_.end(), box) != handled_.end()) continue;
+            }
+            Sleep(dismissAfterMs_ ? dismissAfterMs_ : 20);
+            SeenBox seen;
+            wchar_t caption[256] = {};
+            GetWindowTextW(box, caption, 256);
+            seen.caption = caption;
+            seen.text = BoxText(box);
+            seen.owner = GetWindow(box, GW_OWNER);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                handled_.push_back(box);
+                seen_.push_back(seen);
+            }
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+        Sleep(10);
+    }
+}
+
+std::vector<SeenBox> BoxWatcher::Seen() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+}
+
+bool BoxWatcher::WaitFor(size_t count, DWORD timeoutMs) {
+    return PumpUntil([&] { return Seen().size() >= count; }, timeoutMs);
+}

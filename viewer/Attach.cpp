@@ -1,0 +1,112 @@
+#include "viewer/ExtViewMF.h"
+
+#include "panel/UIPanel.h"
+#include "player/CPlayer.h"
+#include "player/Topology.h"
+
+#include <commctrl.h>
+#include <mfapi.h>
+#include <shellapi.h>
+#include <wrl/client.h>
+
+#include <new>
+
+using Microsoft::WRL::ComPtr;
+
+int32_t ExtViewMF::Attach(HWND window) {
+    // An open that failed after making its player left no source to play.
+    if (!player || !player->source) return -1;
+
+    panel.reset(new (std::nothrow) UIPanel);
+    if (!panel) return -1;
+    panel->Create(window);
+    if (hostWindow) return -1;
+
+    player->videoWindow = window;
+    ComPtr<IMFPresentationDescriptor> descriptor;
+    ComPtr<IMFTopology> topology;
+    HRESULT hr = player->source->CreatePresentationDescriptor(&descriptor);
+    if (SUCCEEDED(hr)) {
+        descriptor->GetUINT64(MF_PD_DURATION, reinterpret_cast<UINT64*>(&player->duration));
+        hr = CreatePlaybackTopology(player->source.Get(), descriptor.Get(), window, &topology);
+    }
+    if (SUCCEEDED(hr)) {
+        // Set before the session may report on the topology, so that its report is never lost.
+        player->SetState(PlayerState::OpenPending);
+        hr = player->session->SetTopology(0, topology.Get());
+    }
+    if (FAILED(hr)) {
+        player->SetState(PlayerState::Closed);
+        return -1;
+    }
+    if (!WaitWhileOpening()) return -1;
+
+    player->eventWindow.store(window, std::memory_order_release);
+    descriptor.Reset();
+    topology.Reset();
+    hostWindow = window;
+
+    if (player->videoDisplay) {
+        imageWidth = static_cast<int32_t>(player->videoWidth & 0xFFFF);
+        imageHeight = static_cast<int32_t>(player->videoHeight & 0xFFFF);
+        panel->SetShowAlways(0);
+    } else {
+        imageWidth = 1;
+        imageHeight = 1;
+        TakeIconSize();
+        panel->SetShowAlways(1);
+    }
+
+    LONGLONG position = 0;
+    if (player->State() == PlayerState::Started && player->clock) {
+        MFTIME now = 0;
+        if (SUCCEEDED(player->clock->GetTime(&now))) position = now;
+    }
+    seekScaleDuration = player->duration;
+    SendMessageW(panel->seekBar, PBM_SETRANGE, 0, MAKELPARAM(0, SEEK_BAR_MAX));
+    SetSeekBarPosition(position);
+    SetTimer(hostWindow, REFRESH_TIMER_ID, REFRESH_PERIOD_MS, nullptr);
+    SetPlayCaption(L"||");
+    return 0;
+}
+
+// Sleeps until the session has reported on the topology, letting messages that other threads
+// send to this thread's windows through (a posted message is never dispatched here). A session
+// that never reports is given up: the player is left closing, so no late event can act on it.
+bool ExtViewMF::WaitWhileOpening() {
+    HANDLE changed = player->StateChangedEvent();
+    const ULONGLONG deadline = GetTickCount64() + openWaitLimitMs;
+    while (player->State() == PlayerState::OpenPending) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return !player->FailOpening();
+        const DWORD handles = changed ? 1 : 0;
+        const DWORD wait = changed ? static_cast<DWORD>(deadline - now) : REFRESH_PERIOD_MS;
+        if (MsgWaitForMultipleObjects(handles, &changed, FALSE, wait, QS_SENDMESSAGE) == WAIT_OBJECT_0 + handles) {
+            MSG message;
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+    }
+    return true;
+}
+
+// A file without video is shown as its shell icon, and reports the icon's size and depth.
+void ExtViewMF::TakeIconSize() {
+    SHFILEINFOW info{};
+    if (!SHGetFileInfoW(filePath.get(), 0, &info, sizeof(info), SHGFI_ICON) || !info.hIcon) return;
+    OwnedIcon icon(info.hIcon);
+    ICONINFO parts{};
+    if (!GetIconInfo(icon.get(), &parts)) return;
+    OwnedGdiObject colour(parts.hbmColor);
+    OwnedGdiObject mask(parts.hbmMask);
+
+    BITMAPINFO header{};
+    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    const HDC screen = GetDC(nullptr);
+    const int described = GetDIBits(screen, parts.hbmColor, 0, 0, nullptr, &header, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    if (!described) return;
+    imageWidth = header.bmiHeader.biWidth;
+    imageHeight = header.bmiHeader.biHeight;
+    bitsPerPixel = header.bmiHeader.biBitCount;
+    fileIcon = std::move(icon);
+}

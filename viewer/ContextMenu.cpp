@@ -1,0 +1,63 @@
+#include "viewer/ExtViewMF.h"
+
+#include "panel/UIPanel.h"
+#include "player/CPlayer.h"
+#include "player/InfoTextBuffer.h"
+
+#include <new>
+
+namespace {
+
+enum MenuCommand : UINT_PTR {
+    MENU_PLAY = 1,
+    MENU_PAUSE = 2,
+    MENU_STOP = 3,
+    MENU_SHOW_PANEL_ALWAYS = 4,
+    MENU_PROPERTIES = 5,
+};
+
+}  // namespace
+
+int32_t ExtViewMF::ShowContextMenu(int x, int y) {
+    if (!IsWindow(hostWindow) || !player) return 0;
+    popupMenu.reset(CreatePopupMenu());
+    if (!popupMenu) return 0;
+
+    const PlayerState state = player->State();
+    const HMENU menu = popupMenu.get();
+    if (state != PlayerState::Started) AppendMenuW(menu, MF_STRING, MENU_PLAY, L"Play");
+    if (state != PlayerState::Paused) AppendMenuW(menu, MF_STRING, MENU_PAUSE, L"Pause");
+    if (state != PlayerState::Stopped) AppendMenuW(menu, MF_STRING, MENU_STOP, L"Stop");
+    const bool showAlways = panel && panel->showAlways;
+    AppendMenuW(menu, MF_STRING | (showAlways ? MF_CHECKED : 0), MENU_SHOW_PANEL_ALWAYS, L"Show Panel Always");
+    AppendMenuW(menu, MF_STRING, MENU_PROPERTIES, L"Properties");
+
+    POINT at{x, y};
+    ClientToScreen(hostWindow, &at);
+    const UINT_PTR command = static_cast<UINT_PTR>(TrackPopupMenu(menu, TPM_RETURNCMD, at.x, at.y, 0, hostWindow, nullptr));
+    popupMenu.reset();
+
+    // The menu's modal loop dispatches messages: the viewer may have been reset meanwhile.
+    if (!player) return 0;
+    switch (command) {
+    case MENU_PLAY:
+        Play();
+        break;
+    case MENU_PAUSE:
+        RequestPause();
+        break;
+    case MENU_STOP:
+        RequestStop();
+        break;
+    case MENU_SHOW_PANEL_ALWAYS:
+        if (panel) panel->SetShowAlways(panel->showAlways ? 0 : 1);
+        break;
+    case MENU_PROPERTIES:
+        if (!player->infoText) player->infoText.reset(new (std::nothrow) InfoTextBuffer);
+        if (player->infoText) player->infoText->ShowProperties(player->videoWindow, player->source.Get());
+        break;
+    default:
+        break;
+    }
+    return 0;
+}

@@ -1,0 +1,196 @@
+#include "viewer/ExtViewMF.h"
+
+#include "module/ExtViewModuleInfo.h"
+#include "panel/UIPanel.h"
+#include "player/CPlayer.h"
+
+#include <commctrl.h>
+#include <mfapi.h>
+
+namespace {
+
+int32_t ToMilliseconds(int64_t hundredNanoseconds) {
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(hundredNanoseconds / 10000)));
+}
+
+}  // namespace
+
+int32_t ExtViewMF::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        return OnCommand(wParam);
+    case WM_TIMER:
+        return wParam == REFRESH_TIMER_ID ? OnRefreshTimer() : 0;
+    case WM_HSCROLL:
+        return OnSeekBar(wParam, lParam);
+    case WM_RBUTTONDOWN:
+        return ShowContextMenu(LOWORD(lParam), HIWORD(lParam));
+    case WM_EXTVIEW_GET_IMAGE_SIZE:
+    case WM_EXTVIEW_GET_IMAGE_SIZE2: {
+        auto* size = reinterpret_cast<int32_t*>(wParam);
+        size[0] = imageWidth;
+        size[1] = imageHeight;
+        return 0;
+    }
+    case WM_EXTVIEW_GET_BIT_DEPTH:
+        *reinterpret_cast<int32_t*>(wParam) = bitsPerPixel;
+        return 0;
+    case WM_EXTVIEW_GET_DURATION:
+        if (!player) return -1;
+        *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(player->duration);
+        return 0;
+    case WM_EXTVIEW_GET_POSITION:
+        return OnGetPosition(wParam);
+    case WM_EXTVIEW_HIDE_PANEL:
+        return OnHidePanel(wParam);
+    case WM_EXTVIEW_ADJUST_VIEW_RECT:
+        if (panel && panel->showAlways && panel->playButton && IsWindowVisible(panel->playButton))
+            reinterpret_cast<RECT*>(wParam)->bottom -= panel->barHeight;
+        return 0;
+    case WM_PLAYER_EVENT: {
+        auto* event = reinterpret_cast<IMFMediaEvent*>(wParam);
+        if (player) {
+            player->HandleEvent(event);
+        } else if (event) {
+            event->Release();
+        }
+        return 0;
+    }
+    default:
+        return 1;
+    }
+}
+
+int32_t ExtViewMF::OnCommand(WPARAM wParam) {
+    if (HIWORD(wParam) != BN_CLICKED) return 0;
+    switch (LOWORD(wParam)) {
+    case PLAY_BUTTON_ID: {
+        SetFocus(hostWindow);
+        if (!player) return -1;
+        const PlayerState state = player->State();
+        if (state == PlayerState::Paused || state == PlayerState::Stopped) return Play();
+        return RequestPause();
+    }
+    case STOP_BUTTON_ID:
+        SetFocus(hostWindow);
+        return RequestStop();
+    default:
+        return 0;
+    }
+}
+
+int32_t ExtViewMF::RequestPause() {
+    if (!player || FAILED(player->RequestPause())) return -1;
+    SetPlayCaption(L">");
+    return 0;
+}
+
+int32_t ExtViewMF::RequestStop() {
+    if (!player || FAILED(player->RequestStop())) return -1;
+    SetPlayCaption(L">");
+    return 0;
+}
+
+int32_t ExtViewMF::Play() {
+    if (!player) return -1;
+    if (player->State() == PlayerState::StartPending) {
+        player->resumeState = PlayerState::Started;
+    } else {
+        if (!player->session || !player->source) return -1;
+        if (player->videoDisplay) player->videoDisplay->SetRenderingPrefs(MFVideoRenderPrefs_DoNotRepaintOnStop);
+        if (FAILED(player->RequestStart())) return -1;
+    }
+    SetPlayCaption(L"||");
+    return 0;
+}
+
+int32_t ExtViewMF::SeekTo(int64_t position) {
+    if (!player) return -1;
+    if (FAILED(player->SetPosition(position))) return -1;
+    SetSeekBarPosition(position);
+    return 0;
+}
+
+int32_t ExtViewMF::OnSeekBar(WPARAM wParam, LPARAM lParam) {
+    const HWND bar = GetDlgItem(hostWindow, SEEK_BAR_ID);
+    if (!lParam || reinterpret_cast<HWND>(lParam) != bar) return 0;
+    SetFocus(hostWindow);
+
+    switch (LOWORD(wParam)) {
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK: {
+        if (!player) return -1;
+        const PlayerState state = player->State();
+        if (state == PlayerState::Started) {
+            if (FAILED(player->RequestPause())) return -1;
+            resumeAfterDrag = 1;
+        } else if (state == PlayerState::Stopped && Play() != 0) {
+            return -1;
+        }
+        return SeekTo(static_cast<int64_t>(HIWORD(wParam)) * seekScaleDuration / SEEK_BAR_MAX);
+    }
+    case SB_ENDSCROLL:
+        if (resumeAfterDrag) {
+            if (player && player->State() != PlayerState::Stopped) Play();
+            resumeAfterDrag = 0;
+        }
+        return 0;
+    default: {
+        const auto value = static_cast<int64_t>(SendMessageW(bar, PBM_GETPOS, 0, 0));
+        return SeekTo(value * seekScaleDuration / SEEK_BAR_MAX);
+    }
+    }
+}
+
+int32_t ExtViewMF::OnRefreshTimer() {
+    if (!player || !panel) return 2;
+    const PlayerState state = player->State();
+    LONGLONG position = 0;
+    bool known = state == PlayerState::StopPending || state == PlayerState::Stopped;
+    if (state == PlayerState::Started && player->clock) known = SUCCEEDED(player->clock->GetTime(&position));
+    if (known) SetSeekBarPosition(position);
+    if (state == PlayerState::Stopped) SetPlayCaption(L">");
+    return 2;
+}
+
+int32_t ExtViewMF::OnGetPosition(WPARAM wParam) {
+    if (!player) return -1;
+    const PlayerState state = player->State();
+    LONGLONG position = 0;
+    if (state == PlayerState::Started && player->clock) {
+        if (FAILED(player->clock->GetTime(&position))) return -1;
+    } else if (state != PlayerState::StopPending && state != PlayerState::Stopped) {
+        return -1;
+    }
+    *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(position);
+    return 0;
+}
+
+int32_t ExtViewMF::OnHidePanel(WPARAM wParam) {
+    if (!panel) return 0;
+    const bool hide = wParam == 1;
+    if (hide) {
+        if (panel->showAlways || (panel->seekBar && GetCapture() == panel->seekBar)) return 2;
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        for (HWND control : {panel->playButton, panel->stopButton, panel->seekBar}) {
+            RECT bounds{};
+            if (!control || !IsWindowVisible(control)) continue;
+            if (GetWindowRect(control, &bounds) && PtInRect(&bounds, cursor)) return 2;
+        }
+    }
+    for (HWND control : {panel->playButton, panel->stopButton, panel->seekBar})
+        ShowWindow(control, hide ? SW_HIDE : SW_SHOW);
+    PostMessageW(hostWindow, WM_EXTVIEW_HOST_NOTIFY, EXTVIEW_NOTIFY_PANEL_VISIBILITY, 0);
+    return 0;
+}
+
+void ExtViewMF::SetSeekBarPosition(int64_t position) {
+    if (!panel || seekScaleDuration <= 0) return;
+    const int64_t value = position * SEEK_BAR_MAX / seekScaleDuration;
+    SendMessageW(panel->seekBar, PBM_SETPOS, static_cast<WPARAM>(static_cast<uint32_t>(value)), 0);
+}
+
+void ExtViewMF::SetPlayCaption(const wchar_t* caption) {
+    if (panel) SetWindowTextW(panel->playButton, caption);
+}
