@@ -48,16 +48,15 @@ using MemoryDc = Owned<HDC, DeleteDC>;
 using Bitmap = Owned<HBITMAP, CloseGdiObject>;
 using ArgumentList = Owned<LPWSTR*, LocalFree>;
 
-class WindowDc {
+class ScreenDc {
 public:
-    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~WindowDc() { ReleaseDC(window_, dc_); }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
+    ScreenDc() : dc_(GetDC(nullptr)) {}
+    ~ScreenDc() { ReleaseDC(nullptr, dc_); }
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
     HDC get() const { return dc_; }
 
 private:
-    HWND window_;
     HDC dc_;
 };
 
@@ -286,15 +285,21 @@ HRESULT SaveBitmap(HBITMAP bitmap, const std::wstring& path) {
     return hr;
 }
 
+// Copies the pane's client area as it stands on the screen: the video renderer presents its
+// frames there without going through the window's own device context, so a copy from that
+// context (or PrintWindow) can miss the picture.
 bool SavePaneShot(HWND pane, const std::wstring& path) {
     RECT client{};
     GetClientRect(pane, &client);
-    const WindowDc paneDc(pane);
-    const MemoryDc memoryDc(CreateCompatibleDC(paneDc.get()));
-    const Bitmap bitmap(CreateCompatibleBitmap(paneDc.get(), client.right, client.bottom));
-    if (!paneDc.get() || !memoryDc || !bitmap) return false;
+    POINT origin{0, 0};
+    ClientToScreen(pane, &origin);
+    const ScreenDc screen;
+    const MemoryDc memoryDc(CreateCompatibleDC(screen.get()));
+    const Bitmap bitmap(CreateCompatibleBitmap(screen.get(), client.right, client.bottom));
+    if (!screen.get() || !memoryDc || !bitmap) return false;
     const HGDIOBJ previous = SelectObject(memoryDc.get(), bitmap.get());
-    const BOOL copied = BitBlt(memoryDc.get(), 0, 0, client.right, client.bottom, paneDc.get(), 0, 0, SRCCOPY);
+    const BOOL copied =
+        BitBlt(memoryDc.get(), 0, 0, client.right, client.bottom, screen.get(), origin.x, origin.y, SRCCOPY);
     SelectObject(memoryDc.get(), previous);
     return copied && SUCCEEDED(SaveBitmap(bitmap.get(), path));
 }

@@ -14,21 +14,21 @@ struct SeenBox {
     std::wstring text;
 };
 
+BOOL CALLBACK PickOwnDialog(HWND window, LPARAM param) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (processId != GetCurrentProcessId() || std::wstring(className) != L"#32770" || !IsWindowVisible(window)) {
+        return TRUE;
+    }
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+}
+
 HWND FindOwnDialog() {
     HWND found = nullptr;
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            DWORD processId = 0;
-            GetWindowThreadProcessId(window, &processId);
-            wchar_t className[16] = {};
-            GetClassNameW(window, className, 16);
-            if (processId != GetCurrentProcessId() || std::wstring(className) != L"#32770" || !IsWindowVisible(window)) {
-                return TRUE;
-            }
-            *reinterpret_cast<HWND*>(param) = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(PickOwnDialog, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
