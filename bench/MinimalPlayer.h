@@ -9,6 +9,7 @@
 #include <mfidl.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -64,9 +65,9 @@ public:
         AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
     STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = InterlockedDecrement(&references_);
+        const ULONG left = --references_;
         if (left == 0) delete this;
         return left;
     }
@@ -116,7 +117,7 @@ private:
         return std::nullopt;
     }
 
-    ULONG references_ = 1;
+    std::atomic<ULONG> references_{1};
     ComPtr<IMFMediaSession> session_;
     HANDLE arrived_;
     std::mutex mutex_;

@@ -107,9 +107,6 @@ struct Options {
 };
 
 struct App {
-    explicit App(const ExtViewModuleInfo& info, Options opts) : module(info), options(std::move(opts)) {}
-
-    const ExtViewModuleInfo& module;
     Options options;
     int exitCode = 0;
     Window frame;
@@ -136,10 +133,13 @@ std::optional<Options> ParseCommandLine() {
         const bool hasValue = i + 1 < count;
         if (name == L"--shot" && hasValue) {
             options.shotPath = arg[++i];
-        } else if ((name == L"--after" || name == L"--exit-after") && hasValue) {
+        } else if (name == L"--after" && hasValue) {
             const std::optional<UINT> ms = ParseMilliseconds(arg[++i]);
             if (!ms) return std::nullopt;
-            (name == L"--after" ? options.shotAfterMs : options.exitAfterMs) = *ms;
+            options.shotAfterMs = *ms;
+        } else if (name == L"--exit-after" && hasValue) {
+            options.exitAfterMs = ParseMilliseconds(arg[++i]);
+            if (!options.exitAfterMs) return std::nullopt;
         } else if (name.rfind(L"--", 0) != 0 && options.file.empty()) {
             options.file = name;
         } else {
@@ -237,8 +237,10 @@ void UpdateTitle(App& app) {
     int32_t duration = 0;
     int32_t position = 0;
     app.viewer->Message(WM_EXTVIEW_GET_IMAGE_SIZE, reinterpret_cast<WPARAM>(size), 0);
-    const bool hasDuration = app.viewer->Message(WM_EXTVIEW_GET_DURATION, reinterpret_cast<WPARAM>(&duration), 0) == 0;
-    const bool hasPosition = app.viewer->Message(WM_EXTVIEW_GET_POSITION, reinterpret_cast<WPARAM>(&position), 0) == 0;
+    const bool hasDuration =
+        app.viewer->Message(WM_EXTVIEW_GET_DURATION, reinterpret_cast<WPARAM>(&duration), 0) == 0;
+    const bool hasPosition =
+        app.viewer->Message(WM_EXTVIEW_GET_POSITION, reinterpret_cast<WPARAM>(&position), 0) == 0;
     const std::wstring unknown = L"--:--";
     // The module reports milliseconds in 32 bits; read them unsigned so long files stay positive.
     const std::wstring title =
@@ -415,7 +417,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     const ExtViewModuleInfo* module = ReadModuleInfo(library.get());
     if (!module) return Fail(L"moviepane.dll is missing beside this program or is not a viewer module.");
 
-    App app(*module, *options);
+    App app;
+    app.options = *options;
     if (!CreateWindows(instance, app)) return Fail(L"The viewer window could not be created.");
 
     // Open shows its own error box when it fails.
@@ -431,7 +434,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     if (!app.options.shotPath.empty()) {
         SetTimer(app.frame.get(), SHOT_TIMER_ID, app.options.shotAfterMs, nullptr);
     }
-    if (app.options.exitAfterMs) SetTimer(app.frame.get(), EXIT_TIMER_ID, *app.options.exitAfterMs, nullptr);
+    if (app.options.exitAfterMs) {
+        SetTimer(app.frame.get(), EXIT_TIMER_ID, *app.options.exitAfterMs, nullptr);
+    }
 
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -76,12 +76,14 @@ STDMETHODIMP CPlayer::Invoke(IMFAsyncResult* result) {
     MediaEventType type = MEUnknown;
     if (FAILED(event->GetType(&type))) return S_OK;
 
+    // Read before signalling: the closing thread then moves on to Closed at once.
+    const bool closing = State() == PlayerState::Closing;
     if (type == MESessionClosed) {
         SetEvent(closeEvent.get());
     } else if (FAILED(events->BeginGetEvent(this, nullptr))) {
         return S_OK;
     }
-    if (State() == PlayerState::Closing) return S_OK;
+    if (closing) return S_OK;
 
     // The forwarded event carries its own reference; whoever handles it releases it.
     IMFMediaEvent* forwarded = event.Get();

@@ -14,8 +14,8 @@
 using Microsoft::WRL::ComPtr;
 
 int32_t ExtViewMF::Attach(HWND window) {
-    // An open that failed after making its player left no source to play.
-    if (!player || !player->source) return -1;
+    // An open that failed after making its player left no source to play, or no path.
+    if (!player || !player->source || !filePath) return -1;
 
     panel.reset(new (std::nothrow) UIPanel);
     if (!panel) return -1;

@@ -103,7 +103,8 @@ bool FakeSession::Fire(IMFMediaEvent* event) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!callback_) return false;
-        callback = std::move(callback_);
+        // Swap rather than move-assign: mingw's ComPtr copies on move assignment.
+        callback.Swap(callback_);
         pending_ = event;
     }
     ComPtr<IMFAsyncResult> result;

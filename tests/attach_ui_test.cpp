@@ -1,0 +1,294 @@
+#include "module/ExtViewModuleInfo.h"
+#include "panel/UIPanel.h"
+#include "player/CPlayer.h"
+#include "viewer/ExtViewMF.h"
+
+#include "FakeSession.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+std::vector<HWND> Children(HWND parent) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    return children;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[64] = {};
+    GetWindowTextW(window, text, 64);
+    return text;
+}
+
+bool Layered(HWND window) { return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
+
+struct IconHeader {
+    bool found = false;
+    BITMAPINFOHEADER header{};
+};
+
+// The colour bitmap header of the file type's shell icon, read independently of the viewer.
+IconHeader ShellIconHeader(const std::wstring& path) {
+    IconHeader result;
+    SHFILEINFOW info{};
+    if (!SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), SHGFI_ICON) || !info.hIcon) return result;
+    ICONINFO parts{};
+    if (GetIconInfo(info.hIcon, &parts)) {
+        BITMAPINFO bitmap{};
+        bitmap.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        const HDC screen = GetDC(nullptr);
+        result.found = GetDIBits(screen, parts.hbmColor, 0, 0, nullptr, &bitmap, DIB_RGB_COLORS) != 0;
+        ReleaseDC(nullptr, screen);
+        result.header = bitmap.bmiHeader;
+        DeleteObject(parts.hbmColor);
+        DeleteObject(parts.hbmMask);
+    }
+    DestroyIcon(info.hIcon);
+    return result;
+}
+
+class AttachTest : public ::testing::Test {
+protected:
+    void SetUp() override { host.SetViewer(&viewer); }
+
+    void Open(const wchar_t* media) { ASSERT_EQ(viewer.Open(MediaPath(media).c_str()), 0); }
+
+    bool WaitForState(PlayerState state, DWORD timeoutMs = 10000) {
+        return PumpUntil([&] { return viewer.player && viewer.player->State() == state; }, timeoutMs);
+    }
+
+    int32_t Query(UINT message, int32_t* values) {
+        return viewer.HandleMessage(message, reinterpret_cast<WPARAM>(values), 0);
+    }
+
+    // A session that accepts the topology and never reports on it, armed with the player as a
+    // real session would be. The session that open made is shut down.
+    ComPtr<FakeSession> ReplaceSession() {
+        ComPtr<FakeSession> fake;
+        fake.Attach(new FakeSession);
+        const ComPtr<IMFMediaSession> real = viewer.player->session;
+        viewer.player->session = fake;
+        real->Shutdown();
+        fake->BeginGetEvent(viewer.player.get(), nullptr);
+        return fake;
+    }
+
+    // Declared before the viewer, so that the viewer's teardown still finds its window.
+    HostWindow host{320, 240};
+    ExtViewMF viewer;
+};
+
+TEST_F(AttachTest, WithoutAnOpenFileNothingIsCreated) {
+    EXPECT_EQ(viewer.Attach(host.pane()), -1);
+    EXPECT_TRUE(Children(host.pane()).empty());
+    EXPECT_FALSE(viewer.panel);
+    EXPECT_EQ(viewer.hostWindow, nullptr);
+}
+
+TEST_F(AttachTest, MovieStartsPlayingInTheWindow) {
+    Open(L"sample.mp4");
+    ASSERT_EQ(viewer.Attach(host.pane()), 0);
+    ASSERT_TRUE(viewer.panel);
+    EXPECT_EQ(viewer.hostWindow, host.pane());
+    EXPECT_EQ(viewer.player->videoWindow, host.pane());
+    EXPECT_EQ(viewer.player->eventWindow.load(), host.pane());
+    EXPECT_EQ(Children(host.pane()).size(), 3u);
+    EXPECT_EQ(TextOf(viewer.panel->playButton), L"||");
+    EXPECT_EQ(SendMessageW(viewer.panel->seekBar, PBM_GETPOS, 0, 0), 0);
+    PBRANGE range{-1, -1};
+    SendMessageW(viewer.panel->seekBar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    EXPECT_EQ(range.iLow, 0);
+    EXPECT_EQ(range.iHigh, 65535);
+    for (HWND control : {viewer.panel->playButton, viewer.panel->stopButton, viewer.panel->seekBar}) {
+        EXPECT_TRUE(Layered(control));
+    }
+    EXPECT_EQ(viewer.panel->showAlways, 0);
+    EXPECT_FALSE(viewer.fileIcon);
+
+    EXPECT_TRUE(WaitForState(PlayerState::Started)) << "state " << static_cast<int>(viewer.player->State());
+    const std::vector<UINT> received = host.Received();
+    EXPECT_NE(std::find(received.begin(), received.end(), WM_PLAYER_EVENT), received.end())
+        << "the session's events come through the window";
+
+    int32_t size[2] = {-1, -1};
+    ASSERT_EQ(Query(WM_EXTVIEW_GET_IMAGE_SIZE, size), 0);
+    EXPECT_EQ(size[0], 320);
+    EXPECT_EQ(size[1], 240);
+    int32_t bits = -1;
+    ASSERT_EQ(Query(WM_EXTVIEW_GET_BIT_DEPTH, &bits), 0);
+    EXPECT_EQ(bits, 0);
+    int32_t duration = -1;
+    ASSERT_EQ(Query(WM_EXTVIEW_GET_DURATION, &duration), 0);
+    EXPECT_EQ(duration, 5000);
+
+    host.ClearReceived();
+    EXPECT_TRUE(PumpUntil([&] { return host.CountReceived(WM_TIMER, REFRESH_TIMER_ID) > 0; }, 1000));
+}
+
+TEST_F(AttachTest, AttachingAgainOnlyRebuildsThePanel) {
+    Open(L"sample.mp4");
+    ASSERT_EQ(viewer.Attach(host.pane()), 0);
+    ASSERT_TRUE(WaitForState(PlayerState::Started));
+    const std::vector<HWND> first = Children(host.pane());
+    const UIPanel* firstPanel = viewer.panel.get();
+
+    EXPECT_EQ(viewer.Attach(host.pane()), -1);
+    for (HWND window : first) EXPECT_FALSE(IsWindow(window));
+    ASSERT_TRUE(viewer.panel);
+    EXPECT_NE(viewer.panel.get(), firstPanel);
+    EXPECT_EQ(Children(host.pane()).size(), 3u);
+    EXPECT_EQ(TextOf(viewer.panel->playButton), L">");
+    EXPECT_FALSE(Layered(viewer.panel->playButton));
+
+    EXPECT_EQ(viewer.hostWindow, host.pane());
+    host.ClearReceived();
+    EXPECT_TRUE(PumpUntil([&] { return host.CountReceived(WM_TIMER, REFRESH_TIMER_ID) > 0; }, 1000));
+    EXPECT_EQ(viewer.player->State(), PlayerState::Started);
+    int32_t position = -1;
+    EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &position), 0);
+    EXPECT_GT(position, 0);
+}
+
+TEST_F(AttachTest, AudioOnlyFileIsShownAsItsShellIcon) {
+    Open(L"audio-only.mp4");
+    const IconHeader icon = ShellIconHeader(MediaPath(L"audio-only.mp4"));
+    ASSERT_TRUE(icon.found) << "the shell gives no icon for the file";
+
+    ASSERT_EQ(viewer.Attach(host.pane()), 0);
+    EXPECT_FALSE(viewer.player->videoDisplay);
+    EXPECT_TRUE(viewer.fileIcon);
+    int32_t size[2] = {-1, -1};
+    ASSERT_EQ(Query(WM_EXTVIEW_GET_IMAGE_SIZE, size), 0);
+    EXPECT_EQ(size[0], icon.header.biWidth);
+    EXPECT_EQ(size[1], icon.header.biHeight);
+    int32_t bits = -1;
+    ASSERT_EQ(Query(WM_EXTVIEW_GET_BIT_DEPTH, &bits), 0);
+    EXPECT_EQ(bits, icon.header.biBitCount);
+
+    EXPECT_EQ(viewer.panel->showAlways, 1);
+    for (HWND control : {viewer.panel->playButton, viewer.panel->stopButton, viewer.panel->seekBar}) {
+        EXPECT_FALSE(Layered(control));
+    }
+    EXPECT_TRUE(WaitForState(PlayerState::Started));
+}
+
+TEST_F(AttachTest, SessionThatNeverReportsIsGivenUpInTime) {
+    viewer.openWaitLimitMs = 1000;
+    Open(L"sample.mp4");
+    const ComPtr<FakeSession> fake = ReplaceSession();
+
+    const ULONGLONG before = GetTickCount64();
+    EXPECT_EQ(viewer.Attach(host.pane()), -1);
+    const ULONGLONG waited = GetTickCount64() - before;
+    EXPECT_GE(waited, 900u);
+    EXPECT_LT(waited, 3000u);
+    EXPECT_EQ(viewer.player->State(), PlayerState::Closing);
+    EXPECT_EQ(viewer.player->eventWindow.load(), nullptr);
+    EXPECT_EQ(viewer.hostWindow, nullptr);
+    EXPECT_FALSE(KillTimer(host.pane(), REFRESH_TIMER_ID));
+
+    const ULONGLONG closing = GetTickCount64();
+    viewer.Reset();
+    EXPECT_LT(GetTickCount64() - closing, 1000u);
+    EXPECT_TRUE(Children(host.pane()).empty());
+}
+
+TEST_F(AttachTest, RefusedTopologyLeavesThePlayerClosed) {
+    Open(L"sample.mp4");
+    const ComPtr<FakeSession> fake = ReplaceSession();
+    fake->setTopologyResult = E_FAIL;
+
+    EXPECT_EQ(viewer.Attach(host.pane()), -1);
+    EXPECT_EQ(fake->CallNames(), std::vector<std::string>{"SetTopology"});
+    EXPECT_EQ(viewer.player->State(), PlayerState::Closed);
+    EXPECT_EQ(viewer.hostWindow, nullptr);
+    EXPECT_EQ(viewer.player->eventWindow.load(), nullptr);
+    EXPECT_FALSE(KillTimer(host.pane(), REFRESH_TIMER_ID));
+    ASSERT_TRUE(viewer.panel);
+    EXPECT_EQ(Children(host.pane()).size(), 3u) << "the new panel stays";
+}
+
+// A 32-bit top-down copy of the window's client area as it stands on the screen.
+std::vector<DWORD> CaptureClient(HWND window, int width, int height) {
+    std::vector<DWORD> pixels;
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (memory && bitmap && bits) {
+        const HGDIOBJ previous = SelectObject(memory, bitmap);
+        if (BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY)) {
+            GdiFlush();
+            const auto* first = static_cast<const DWORD*>(bits);
+            pixels.assign(first, first + width * height);
+        }
+        SelectObject(memory, previous);
+    }
+    if (bitmap) DeleteObject(bitmap);
+    if (memory) DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+TEST_F(AttachTest, PictureShowsTheColourBars) {
+    // Out of the way of other programs' windows, and above them.
+    SetWindowPos(host.frame(), HWND_TOPMOST, 820, 620, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    Open(L"sample.mp4");
+    ASSERT_EQ(viewer.Attach(host.pane()), 0);
+    ASSERT_TRUE(WaitForState(PlayerState::Started));
+
+    RECT client{};
+    GetClientRect(host.pane(), &client);
+    const RECT frame{0, 0, viewer.imageWidth, viewer.imageHeight};
+    const HDC dc = GetDC(host.pane());
+    EXPECT_EQ(viewer.Draw(dc, &frame, &client), 0);
+    ReleaseDC(host.pane(), dc);
+    PumpMessages(1000);
+
+    const int width = client.right;
+    const int height = client.bottom;
+    const std::vector<DWORD> pixels = CaptureClient(host.pane(), width, height);
+    ASSERT_EQ(pixels.size(), static_cast<size_t>(width * height));
+
+    // The upper bars at three quarters of full level, from the left: grey, yellow, cyan,
+    // green, magenta, red, blue.
+    const int level = 191;
+    const int bars[7][3] = {{level, level, level}, {level, level, 0}, {0, level, level}, {0, level, 0},
+                            {level, 0, level},     {level, 0, 0},     {0, 0, level}};
+    const int y = height / 4;
+    for (int bar = 0; bar < 7; ++bar) {
+        const int x = (2 * bar + 1) * width / 14;
+        const DWORD pixel = pixels[y * width + x];
+        const int seen[3] = {static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((pixel >> 8) & 0xFF),
+                             static_cast<int>(pixel & 0xFF)};
+        for (int channel = 0; channel < 3; ++channel) {
+            EXPECT_NEAR(seen[channel], bars[bar][channel], 48)
+                << "bar " << bar << " at (" << x << ", " << y << "), channel " << channel;
+        }
+    }
+}
+
+}  // namespace
