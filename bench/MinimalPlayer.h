@@ -163,6 +163,33 @@ public:
         return hr;
     }
 
+    // Starts the session at position (100-ns units); returns once the session reports that it
+    // started there.
+    HRESULT Seek(LONGLONG position) {
+        if (!session_ || !events_) return MF_E_INVALIDREQUEST;
+        PROPVARIANT start;
+        PropVariantInit(&start);
+        start.vt = VT_I8;
+        start.hVal.QuadPart = position;
+        HRESULT hr = session_->Start(nullptr, &start);
+        if (SUCCEEDED(hr)) hr = events_->WaitFor(MESessionStarted, EVENT_TIMEOUT_MS);
+        PropVariantClear(&start);
+        return hr;
+    }
+
+    // The presentation clock's time (100-ns units), once the session has one.
+    HRESULT Position(MFTIME* time) {
+        if (!session_) return MF_E_INVALIDREQUEST;
+        HRESULT hr = S_OK;
+        if (!clock_) {
+            ComPtr<IMFClock> sessionClock;
+            hr = session_->GetClock(&sessionClock);
+            if (SUCCEEDED(hr)) hr = sessionClock.As(&clock_);
+        }
+        if (SUCCEEDED(hr)) hr = clock_->GetTime(time);
+        return hr;
+    }
+
     // Closes the session, waits until it has closed, and shuts everything down. Safe to call
     // in any state and more than once.
     HRESULT Close() {
@@ -173,6 +200,7 @@ public:
         }
         if (source_) source_->Shutdown();
         if (session_) session_->Shutdown();
+        clock_.Reset();
         source_.Reset();
         session_.Reset();
         events_.Reset();
@@ -254,6 +282,7 @@ private:
     bool platformStarted_ = false;
     ComPtr<IMFMediaSession> session_;
     ComPtr<IMFMediaSource> source_;
+    ComPtr<IMFPresentationClock> clock_;
     ComPtr<SessionEvents> events_;
 };
 

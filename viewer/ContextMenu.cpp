@@ -34,10 +34,16 @@ int32_t ExtViewMF::ShowContextMenu(int x, int y) {
 
     POINT at{x, y};
     ClientToScreen(hostWindow, &at);
+    // The menu's modal loop dispatches messages: the viewer may be reset or destroyed meanwhile.
+    bool tornDown = false;
+    menuTornDown = &tornDown;
     const UINT_PTR command = static_cast<UINT_PTR>(TrackPopupMenu(menu, TPM_RETURNCMD, at.x, at.y, 0, hostWindow, nullptr));
+    if (tornDown) {
+        DestroyMenu(menu);
+        return 0;
+    }
+    menuTornDown = nullptr;
     popupMenu.reset();
-
-    // The menu's modal loop dispatches messages: the viewer may have been reset meanwhile.
     if (!player) return 0;
     switch (command) {
     case MENU_PLAY:

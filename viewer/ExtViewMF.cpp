@@ -5,13 +5,76 @@
 #include "player/CPlayer.h"
 
 #include <mfapi.h>
+#include <shlwapi.h>
 #include <wrl/client.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <cwchar>
 #include <new>
 
 using Microsoft::WRL::ComPtr;
 
 void PlayerRelease::operator()(CPlayer* player) const { player->Release(); }
+
+namespace {
+
+// A closed session can leave tasks on the platform's work queues, and stopping the platform
+// under them crashes the process. From the first open on, the module keeps one start of its
+// own, so that a player's shutdown never stops the platform while the host runs.
+void KeepPlatformStarted() {
+    static const bool kept = SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
+    (void)kept;
+}
+
+struct FreeText {
+    void operator()(wchar_t* text) const { free(text); }
+};
+
+// Resolves a path into a media source on a platform thread meant for long work, so that open
+// can stop waiting for it. It owns all that the work needs: work that ends after open has
+// given up lands here and harms nobody.
+class ResolveWork final : public IMFAsyncCallback {
+public:
+    ResolveWork(IMFSourceResolver* resolver, const wchar_t* path)
+        : resolver_(resolver), path_(_wcsdup(path)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        static const QITAB interfaces[] = {
+            {&__uuidof(IMFAsyncCallback), 0},
+            {nullptr, 0},
+        };
+        return QISearch(this, interfaces, iid, object);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refCount_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG count = --refCount_;
+        if (count == 0) delete this;
+        return static_cast<ULONG>(count);
+    }
+    STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(IMFAsyncResult*) override {
+        MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
+        status = resolver_->CreateObjectFromURL(path_.get(), MF_RESOLUTION_MEDIASOURCE, nullptr, &type, &object);
+        SetEvent(done_.get());
+        return S_OK;
+    }
+
+    bool Ready() const { return path_ && done_; }
+    HANDLE Done() const { return done_.get(); }
+
+    // Valid once Done() is signalled.
+    HRESULT status = E_FAIL;
+    ComPtr<IUnknown> object;
+
+private:
+    std::atomic<LONG> refCount_{1};
+    ComPtr<IMFSourceResolver> resolver_;
+    std::unique_ptr<wchar_t, FreeText> path_;
+    OwnedEvent done_;
+};
+
+}  // namespace
 
 ExtViewMF::ExtViewMF() = default;
 
@@ -32,6 +95,7 @@ HRESULT ExtViewMF::CreatePlayer() {
     if (!created) return E_OUTOFMEMORY;
     HRESULT hr = created->StartPlatform();
     if (FAILED(hr)) return hr;
+    KeepPlatformStarted();
     hr = created->CreateEvents();
     if (FAILED(hr)) return hr;
 
@@ -48,15 +112,20 @@ HRESULT ExtViewMF::CreatePlayer() {
     return S_OK;
 }
 
+// A source can stall for good on a damaged file while it reads the file's structure, so the
+// resolver's call is made elsewhere and waited for at most openWaitLimitMs.
 HRESULT ExtViewMF::ResolveSource(const wchar_t* path) {
-    MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
     ComPtr<IMFSourceResolver> resolver;
-    ComPtr<IUnknown> object;
     HRESULT hr = MFCreateSourceResolver(&resolver);
     if (FAILED(hr)) return hr;
-    hr = resolver->CreateObjectFromURL(path, MF_RESOLUTION_MEDIASOURCE, nullptr, &type, &object);
+    ComPtr<ResolveWork> work;
+    work.Attach(new (std::nothrow) ResolveWork(resolver.Get(), path));
+    if (!work || !work->Ready()) return E_OUTOFMEMORY;
+    hr = MFPutWorkItem(MFASYNC_CALLBACK_QUEUE_LONG_FUNCTION, work.Get(), nullptr);
     if (FAILED(hr)) return hr;
-    return object.As(&player->source);
+    if (WaitForSingleObject(work->Done(), openWaitLimitMs) != WAIT_OBJECT_0) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    if (FAILED(work->status)) return work->status;
+    return work->object.As(&player->source);
 }
 
 HRESULT ExtViewMF::CopyPath(const wchar_t* path) {
@@ -76,6 +145,14 @@ void ExtViewMF::Reset() {
     }
     filePath.reset();
     fileIcon.reset();
+    if (menuTornDown) {
+        // The menu is tracked further up this thread's stack: end it, and leave it to the
+        // tracking call to destroy once the menu's loop has let go of it.
+        EndMenu();
+        *menuTornDown = true;
+        menuTornDown = nullptr;
+        popupMenu.release();
+    }
     popupMenu.reset();
     if (panel) {
         KillTimer(hostWindow, REFRESH_TIMER_ID);

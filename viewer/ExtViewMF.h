@@ -52,8 +52,13 @@ public:
     int64_t seekScaleDuration = 0;
     int32_t resumeAfterDrag = 0;
 
-    // How long attach waits for the session to report on the topology.
+    // How long open waits for the file's media source, and attach for the session to report on
+    // the topology.
     DWORD openWaitLimitMs = 10000;
+
+    // While the context menu is tracked: the tracking call's flag, which teardown sets, so that
+    // the call touches nothing of the viewer when the menu's modal loop returns.
+    bool* menuTornDown = nullptr;
 
 private:
     HRESULT CreatePlayer();

@@ -1,0 +1,317 @@
+// bench_table MEDIA_DIR [--rounds N]
+//
+// The speed table: the module against a minimal Media Foundation program doing the same work on
+// the same 720p movie, each figure the median of N rounds (default 5), both measured in one run.
+// Opening, seeking and destroying interleave in this process, alternating which side goes
+// first. CPU time and memory are measured in a child process per side and round (this program
+// again, with --child), so that the two sides' figures never mix.
+
+#include "bench/Harness.h"
+
+#include <windows.h>
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using bench::RoundPair;
+
+constexpr int DEFAULT_ROUNDS = 5;
+constexpr int MAX_ROUNDS = 100;
+constexpr double RATIO_GOAL = 1.05;
+constexpr double DESTROY_GOAL_MS = 50.0;
+constexpr double CPU_WINDOW_MS = 10000.0;
+constexpr double MEMORY_AFTER_MS = 3000.0;
+constexpr DWORD CHILD_TIMEOUT_MS = 60000;
+constexpr wchar_t CHILD_FLAG[] = L"--child";
+constexpr wchar_t MODULE_SIDE[] = L"module";
+constexpr wchar_t MINIMAL_SIDE[] = L"minimal";
+
+using Handle = Owned<HANDLE, CloseHandle>;
+
+struct Usage {
+    double cpuMs = 0;
+    double threadCpuMs = 0;
+    double privateBytes = 0;
+};
+
+double ToMilliseconds(const FILETIME& time) {
+    return static_cast<double>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000.0;
+}
+
+double ProcessCpuMs() {
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    return ToMilliseconds(kernel) + ToMilliseconds(user);
+}
+
+// The window's thread: where the module's own work runs while the platform plays.
+double ThreadCpuMs() {
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
+    return ToMilliseconds(kernel) + ToMilliseconds(user);
+}
+
+double PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                              sizeof(counters))) {
+        return 0;
+    }
+    // The two are the same commit charge; some systems fill in only the older field.
+    return static_cast<double>(counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage);
+}
+
+// From the moment playback began: the memory gained since baselineBytes after a few seconds,
+// and the CPU time of the whole window.
+Usage MeasurePlaying(double baselineBytes) {
+    Usage usage;
+    const double cpuBefore = ProcessCpuMs();
+    const double threadCpuBefore = ThreadCpuMs();
+    const bench::Stopwatch playing;
+    bench::PumpFor(MEMORY_AFTER_MS);
+    usage.privateBytes = PrivateBytes() - baselineBytes;
+    bench::PumpFor(CPU_WINDOW_MS - playing.Milliseconds());
+    // Scaled to the exact window: the pump ends a little after it.
+    const double scale = CPU_WINDOW_MS / playing.Milliseconds();
+    usage.cpuMs = (ProcessCpuMs() - cpuBefore) * scale;
+    usage.threadCpuMs = (ThreadCpuMs() - threadCpuBefore) * scale;
+    return usage;
+}
+
+// The child's side: play the movie once and print "CPU-ms thread-CPU-ms private-bytes".
+int RunChild(const std::wstring& path, const std::wstring& side) {
+    const bench::ComApartment com;
+    const bench::LoadedModule module;
+    const bench::Window frame = bench::CreateFrame(L"bench_table");
+    if (!module.info() || !frame) return 2;
+    // Both sides load the module, so that only what playing adds is counted.
+    const double baseline = PrivateBytes();
+    std::optional<Usage> usage;
+    if (side == MODULE_SIDE) {
+        bench::ModuleViewer viewer(*module.info(), frame.get());
+        if (viewer.Open(path) && bench::PumpUntil([&] { return viewer.Position().has_value(); },
+                                                  bench::PLAYING_TIMEOUT_MS)) {
+            usage = MeasurePlaying(baseline);
+        }
+    } else {
+        const bench::Window pane = bench::CreatePane(frame.get(), nullptr);
+        bench::MinimalPlayer player;
+        if (pane && SUCCEEDED(player.Play(path.c_str(), pane.get()))) usage = MeasurePlaying(baseline);
+    }
+    if (!usage) {
+        std::printf("the %ls side did not play\n", side.c_str());
+        return 1;
+    }
+    std::printf("%.1f %.1f %.0f\n", usage->cpuMs, usage->threadCpuMs, usage->privateBytes);
+    return 0;
+}
+
+// Runs this program as a child for one side and reads what it printed.
+std::optional<Usage> MeasureInChild(const std::wstring& mediaDir, const wchar_t* side) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return bench::Fail("cannot create a pipe");
+    const Handle reader(readEnd);
+    Handle writer(writeEnd);
+    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring commandLine = L"\"" + bench::ThisProgram() + L"\" \"" + mediaDir + L"\" " + CHILD_FLAG + L" " + side;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writer.get();
+    PROCESS_INFORMATION created{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &created)) {
+        return bench::Fail("cannot start the child process");
+    }
+    const Handle process(created.hProcess);
+    const Handle thread(created.hThread);
+    writer.reset();
+
+    if (WaitForSingleObject(process.get(), CHILD_TIMEOUT_MS) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 1);
+        return bench::Fail("the child process did not finish in time");
+    }
+    // The child has ended and its few lines sit in the pipe; the read ends at the pipe's end.
+    std::string output;
+    char buffer[256];
+    DWORD read = 0;
+    while (ReadFile(reader.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) output.append(buffer, read);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.get(), &exitCode);
+    Usage usage;
+    const int fields =
+        std::sscanf(output.c_str(), "%lf %lf %lf", &usage.cpuMs, &usage.threadCpuMs, &usage.privateBytes);
+    if (exitCode != 0 || fields != 3) {
+        std::printf("the %ls child failed (exit code %lu): %s\n", side, static_cast<unsigned long>(exitCode),
+                    output.c_str());
+        return std::nullopt;
+    }
+    return usage;
+}
+
+struct UsagePair {
+    Usage module;
+    Usage minimal;
+};
+
+std::optional<std::vector<UsagePair>> MeasureUsage(const std::wstring& mediaDir, int rounds) {
+    std::vector<UsagePair> pairs;
+    for (int round = 0; round < rounds; ++round) {
+        std::optional<Usage> ofModule;
+        std::optional<Usage> ofMinimal;
+        if (round % 2 == 0) {
+            ofModule = MeasureInChild(mediaDir, MODULE_SIDE);
+            if (ofModule) ofMinimal = MeasureInChild(mediaDir, MINIMAL_SIDE);
+        } else {
+            ofMinimal = MeasureInChild(mediaDir, MINIMAL_SIDE);
+            if (ofMinimal) ofModule = MeasureInChild(mediaDir, MODULE_SIDE);
+        }
+        if (!ofModule || !ofMinimal) return std::nullopt;
+        pairs.push_back(UsagePair{*ofModule, *ofMinimal});
+    }
+    return pairs;
+}
+
+// One line of the table: the two medians, their ratio, the goal and whether it was met.
+struct Row {
+    const char* label;
+    double module;
+    double minimal;
+    const char* goal;
+    std::optional<bool> met;
+};
+
+void PrintRow(const Row& row) {
+    std::printf("%-46s %9.1f %9.1f %7.3f   %-16s %s\n", row.label, row.module, row.minimal, row.module / row.minimal,
+                row.goal, row.met ? (*row.met ? "met" : "MISSED") : "-");
+}
+
+struct Arguments {
+    std::wstring mediaDir;
+    int rounds = DEFAULT_ROUNDS;
+    std::wstring childSide;
+};
+
+std::optional<Arguments> ParseArguments() {
+    int count = 0;
+    const bench::ArgumentList args(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!args || count < 2) return std::nullopt;
+    Arguments parsed;
+    parsed.mediaDir = args.get()[1];
+    for (int i = 2; i + 1 < count; i += 2) {
+        const std::wstring name = args.get()[i];
+        const wchar_t* value = args.get()[i + 1];
+        if (name == L"--rounds") {
+            parsed.rounds = _wtoi(value);
+        } else if (name == CHILD_FLAG && (std::wstring(value) == MODULE_SIDE || std::wstring(value) == MINIMAL_SIDE)) {
+            parsed.childSide = value;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (count % 2 != 0 || parsed.rounds < 1 || parsed.rounds > MAX_ROUNDS) return std::nullopt;
+    return parsed;
+}
+
+}  // namespace
+
+int main() {
+    const std::optional<Arguments> arguments = ParseArguments();
+    if (!arguments) {
+        std::printf("usage: bench_table MEDIA_DIR [--rounds N]\n");
+        return 2;
+    }
+    const std::optional<std::wstring> path = bench::BenchMovie(arguments->mediaDir.c_str());
+    if (!path) {
+        std::printf("hd720.mp4 not found in the media folder\n");
+        return 2;
+    }
+    if (!arguments->childSide.empty()) return RunChild(*path, arguments->childSide);
+
+    const int rounds = arguments->rounds;
+    std::optional<std::vector<RoundPair>> timed;
+    {
+        const bench::ComApartment com;
+        const bench::LoadedModule module;
+        if (!module.info()) {
+            std::printf("moviepane.dll missing beside this program, or not a viewer module\n");
+            return 2;
+        }
+        const bench::Window frame = bench::CreateFrame(L"bench_table");
+        if (!frame) {
+            std::printf("cannot create the window\n");
+            return 2;
+        }
+        timed = bench::RunRounds(*module.info(), frame.get(), *path, rounds, true);
+    }
+    if (!timed) return 1;
+    const std::optional<std::vector<UsagePair>> used = MeasureUsage(bench::FullPath(arguments->mediaDir), rounds);
+    if (!used) return 1;
+
+    std::printf("each round, module/minimal:\n%5s %15s %15s %15s %15s %17s %15s %17s\n", "round", "open ms", "seek ms",
+                "drag ms", "destroy ms", "CPU ms", "thread CPU ms", "private KiB");
+    for (int i = 0; i < rounds; ++i) {
+        const RoundPair& t = (*timed)[i];
+        const UsagePair& u = (*used)[i];
+        std::printf("%5d %7.1f/%-7.1f %7.1f/%-7.1f %7.1f/%-7.1f %7.1f/%-7.1f %8.1f/%-8.1f %7.1f/%-7.1f %8.0f/%-8.0f\n",
+                    i + 1, t.module.openMs, t.minimal.openMs, t.module.seekMs, t.minimal.seekMs, t.module.dragMs,
+                    t.minimal.dragMs, t.module.closeMs, t.minimal.closeMs, u.module.cpuMs, u.minimal.cpuMs,
+                    u.module.threadCpuMs, u.minimal.threadCpuMs, u.module.privateBytes / 1024,
+                    u.minimal.privateBytes / 1024);
+    }
+
+    const auto timedMedian = [&](auto field) { return bench::Median(bench::Collect(*timed, field)); };
+    const auto usedMedian = [&](auto field) { return bench::Median(bench::Collect(*used, field)); };
+    const double openModule = timedMedian([](const RoundPair& p) { return p.module.openMs; });
+    const double openMinimal = timedMedian([](const RoundPair& p) { return p.minimal.openMs; });
+    const double seekModule = timedMedian([](const RoundPair& p) { return p.module.seekMs; });
+    const double seekMinimal = timedMedian([](const RoundPair& p) { return p.minimal.seekMs; });
+    const double dragModule = timedMedian([](const RoundPair& p) { return p.module.dragMs; });
+    const double dragMinimal = timedMedian([](const RoundPair& p) { return p.minimal.dragMs; });
+    const double destroyModule = timedMedian([](const RoundPair& p) { return p.module.closeMs; });
+    const double closeMinimal = timedMedian([](const RoundPair& p) { return p.minimal.closeMs; });
+    const double cpuModule = usedMedian([](const UsagePair& p) { return p.module.cpuMs; });
+    const double cpuMinimal = usedMedian([](const UsagePair& p) { return p.minimal.cpuMs; });
+    const double threadCpuModule = usedMedian([](const UsagePair& p) { return p.module.threadCpuMs; });
+    const double threadCpuMinimal = usedMedian([](const UsagePair& p) { return p.minimal.threadCpuMs; });
+    const double bytesModule = usedMedian([](const UsagePair& p) { return p.module.privateBytes; });
+    const double bytesMinimal = usedMedian([](const UsagePair& p) { return p.minimal.privateBytes; });
+
+    std::printf("\nhd720.mp4 (1280x720, 30 fps, 12 s), %s, median of %d rounds; minimal = the least a Media "
+                "Foundation program does for the same\n\n",
+                sizeof(void*) == 8 ? "x64" : "x86", rounds);
+    std::printf("%-46s %9s %9s %7s   %-16s %s\n", "", "module", "minimal", "ratio", "goal", "");
+    const Row rows[] = {
+        {"open+attach until playing, ms", openModule, openMinimal, "ratio <= 1.05",
+         openModule / openMinimal <= RATIO_GOAL},
+        {"seek until playing at 8 s (bar position), ms", seekModule, seekMinimal, "ratio <= 1.05",
+         seekModule / seekMinimal <= RATIO_GOAL},
+        {"seek to 3 s by a drag (minimal: a start), ms", dragModule, dragMinimal, "none (pauses)", std::nullopt},
+        {"destroy while playing / close+shutdown, ms", destroyModule, closeMinimal, "< 50 ms",
+         destroyModule < DESTROY_GOAL_MS},
+        {"CPU time while playing 10 s, ms", cpuModule, cpuMinimal, "ratio <= 1.05",
+         cpuModule / cpuMinimal <= RATIO_GOAL},
+        {"  of which the window's thread, ms", threadCpuModule, threadCpuMinimal, "none", std::nullopt},
+        {"private bytes of one playing viewer, KiB", bytesModule / 1024, bytesMinimal / 1024, "none", std::nullopt},
+    };
+    for (const Row& row : rows) PrintRow(row);
+    return 0;
+}

@@ -1,0 +1,516 @@
+#include "player/CPlayer.h"
+
+#include "FakeSession.h"
+#include "FakeSource.h"
+#include "PlayerTestSupport.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <mfapi.h>
+#include <mferror.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+using RequestList = std::vector<std::string>;
+
+namespace {
+
+// A work queue can be had only while the platform is started.
+bool PlatformRunning() {
+    DWORD queue = 0;
+    if (FAILED(MFAllocateWorkQueue(&queue))) return false;
+    MFUnlockWorkQueue(queue);
+    return true;
+}
+
+// Defined first so that it runs first: it needs a process in which nothing has started the
+// platform yet, or its count could not be seen to reach zero.
+TEST(PlayerPlatform, EachStartIsGivenBackExactlyOnce) {
+    ASSERT_FALSE(PlatformRunning()) << "something in this program started the platform before this test";
+    ASSERT_HRESULT_SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
+    {
+        ComPtr<CPlayer> started;
+        started.Attach(new CPlayer);
+        ASSERT_HRESULT_SUCCEEDED(started->StartPlatform());
+        started->Shutdown();
+        started->Shutdown();
+        ComPtr<CPlayer> neverStarted;
+        neverStarted.Attach(new CPlayer);
+        neverStarted->Shutdown();
+    }  // both destructors shut down once more
+    EXPECT_TRUE(PlatformRunning()) << "a player gave back a start it did not make";
+    MFShutdown();
+    EXPECT_FALSE(PlatformRunning()) << "a player kept the platform started";
+}
+
+class PlayerTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_HRESULT_SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL)); }
+    static void TearDownTestSuite() { MFShutdown(); }
+
+    static ComPtr<IMFMediaSource> ResolveSample() {
+        ComPtr<IMFSourceResolver> resolver;
+        ComPtr<IUnknown> object;
+        ComPtr<IMFMediaSource> source;
+        MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
+        if (FAILED(MFCreateSourceResolver(&resolver))) return nullptr;
+        if (FAILED(resolver->CreateObjectFromURL(MediaPath(L"sample.mp4").c_str(), MF_RESOLUTION_MEDIASOURCE, nullptr,
+                                                 &type, &object)))
+            return nullptr;
+        object.As(&source);
+        return source;
+    }
+};
+
+// ---------------------------------------------------------------- COM object
+
+TEST_F(PlayerTest, AnswersItsCallbackInterfaceAndIUnknownAsOneObject) {
+    ComPtr<CPlayer> player;
+    player.Attach(new CPlayer);
+    void* callback = nullptr;
+    void* unknown = nullptr;
+    ASSERT_EQ(S_OK, player->QueryInterface(__uuidof(IMFAsyncCallback), &callback));
+    EXPECT_EQ(static_cast<IMFAsyncCallback*>(player.Get()), callback);
+    EXPECT_EQ(2, player->refCount.load());
+    ASSERT_EQ(S_OK, player->QueryInterface(__uuidof(IUnknown), &unknown));
+    EXPECT_EQ(callback, unknown);
+    EXPECT_EQ(3, player->refCount.load());
+
+    void* other = &callback;
+    EXPECT_EQ(E_NOINTERFACE, player->QueryInterface(__uuidof(IMFMediaSession), &other));
+    EXPECT_EQ(nullptr, other);
+    EXPECT_EQ(3, player->refCount.load());
+
+    static_cast<IUnknown*>(unknown)->Release();
+    static_cast<IUnknown*>(callback)->Release();
+    DWORD flags = 0;
+    DWORD queue = 0;
+    EXPECT_EQ(E_NOTIMPL, player->GetParameters(&flags, &queue));
+}
+
+TEST_F(PlayerTest, LastReleaseTearsTheSessionDownAndGivesItsReferencesBack) {
+    ComPtr<FakeSession> session;
+    session.Attach(new FakeSession);
+    session->closeReportsClosed = false;
+    ComPtr<FakeSource> source;
+    source.Attach(new FakeSource);
+    // No event loop: an armed session would keep the player alive.
+    auto* player = new CPlayer;
+    player->session = session;
+    player->source = source;
+
+    EXPECT_EQ(2u, player->AddRef());
+    EXPECT_EQ(1u, player->Release());
+    EXPECT_TRUE(Requests(session).empty());
+    EXPECT_EQ(0u, player->Release());
+    EXPECT_EQ((RequestList{"Close", "Shutdown"}), Requests(session));
+    EXPECT_EQ(1, source->shutdowns);
+    EXPECT_EQ(1u, References(session.Get()));
+    EXPECT_EQ(1u, References(source.Get()));
+}
+
+// ---------------------------------------------------------------- the event loop (Invoke)
+
+TEST_F(PlayerTest, EventLoopRearmsAfterEveryEventButTheCloseReport) {
+    PlayerRig rig;
+    rig.player->SetState(PlayerState::Started);
+    const MediaEventType types[] = {MESessionStarted,        MESessionPaused,   MESessionStopped,
+                                    MEEndOfPresentation,     MENewPresentation, MESessionTopologyStatus,
+                                    MESessionEnded,          MEError,           MESessionCapabilitiesChanged};
+    for (MediaEventType type : types) {
+        ASSERT_TRUE(rig.session->Fire(type)) << type;
+        EXPECT_TRUE(rig.session->Armed()) << type;
+        ASSERT_TRUE(rig.session->Fire(type, MF_E_INVALIDREQUEST)) << type;
+        EXPECT_TRUE(rig.session->Armed()) << "failed " << type;
+    }
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(rig.player->closeEvent.get(), 0));
+
+    ASSERT_TRUE(rig.session->Fire(MESessionClosed));
+    EXPECT_FALSE(rig.session->Armed());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(rig.player->closeEvent.get(), 0));
+}
+
+TEST_F(PlayerTest, NothingIsForwardedWhileClosing) {
+    PlayerRig rig;
+    MessageWindow window;
+    rig.player->SetState(PlayerState::Closing);
+
+    const ComPtr<IMFMediaEvent> stopped = MakeEvent(MESessionStopped);
+    ASSERT_TRUE(rig.session->Fire(stopped.Get()));
+    EXPECT_EQ(PlayerState::Closing, rig.player->State()) << "handled on the spot";
+    EXPECT_EQ(1u, References(stopped.Get()));
+
+    rig.player->eventWindow = window.get();
+    const ComPtr<IMFMediaEvent> closed = MakeEvent(MESessionClosed);
+    ASSERT_TRUE(rig.session->Fire(stopped.Get()));
+    ASSERT_TRUE(rig.session->Fire(closed.Get()));
+    MSG message;
+    EXPECT_FALSE(window.TakePlayerEvent(&message));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(rig.player->closeEvent.get(), 0));
+    EXPECT_EQ(1u, References(stopped.Get()));
+    EXPECT_EQ(1u, References(closed.Get()));
+}
+
+TEST_F(PlayerTest, AttachedPlayerPostsEachEventWithItsTypeAndOneReference) {
+    PlayerRig rig;
+    MessageWindow window;
+    rig.player->SetState(PlayerState::PausePending);
+    rig.player->eventWindow = window.get();
+
+    const ComPtr<IMFMediaEvent> paused = MakeEvent(MESessionPaused);
+    ASSERT_TRUE(rig.session->Fire(paused.Get()));
+    EXPECT_EQ(PlayerState::PausePending, rig.player->State()) << "handled on the callback's thread";
+    EXPECT_EQ(2u, References(paused.Get()));
+
+    MSG message;
+    ASSERT_TRUE(window.TakePlayerEvent(&message));
+    EXPECT_EQ(paused.Get(), reinterpret_cast<IMFMediaEvent*>(message.wParam));
+    EXPECT_EQ(static_cast<LPARAM>(MESessionPaused), message.lParam);
+    EXPECT_FALSE(window.TakePlayerEvent(&message));
+
+    EXPECT_EQ(S_OK, rig.player->HandleEvent(paused.Get()));
+    EXPECT_EQ(PlayerState::Paused, rig.player->State());
+    EXPECT_EQ(1u, References(paused.Get()));
+}
+
+TEST_F(PlayerTest, UnattachedPlayerHandlesEachEventOnTheSpot) {
+    PlayerRig rig;
+    rig.player->SetState(PlayerState::PausePending);
+    const ComPtr<IMFMediaEvent> paused = MakeEvent(MESessionPaused);
+    ASSERT_TRUE(rig.session->Fire(paused.Get()));
+    EXPECT_EQ(PlayerState::Paused, rig.player->State());
+    EXPECT_EQ(1u, References(paused.Get()));
+}
+
+TEST_F(PlayerTest, EventThatCannotBePostedGivesItsReferenceBack) {
+    PlayerRig rig;
+    const HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(gone);
+    DestroyWindow(gone);
+    rig.player->SetState(PlayerState::PausePending);
+    rig.player->eventWindow = gone;
+
+    const ComPtr<IMFMediaEvent> paused = MakeEvent(MESessionPaused);
+    ASSERT_TRUE(rig.session->Fire(paused.Get()));
+    EXPECT_EQ(1u, References(paused.Get()));
+    EXPECT_EQ(PlayerState::PausePending, rig.player->State());
+    EXPECT_TRUE(rig.session->Armed());
+}
+
+// ---------------------------------------------------------------- HandleEvent
+
+TEST_F(PlayerTest, HandleEventRefusesNoEvent) {
+    PlayerRig rig;
+    EXPECT_EQ(E_POINTER, rig.player->HandleEvent(nullptr));
+}
+
+TEST_F(PlayerTest, FailedEventEndsOpeningOnlyAndIsNeverActedOn) {
+    const struct {
+        PlayerState before;
+        PlayerState after;
+    } cases[] = {
+        {PlayerState::OpenPending, PlayerState::Closing}, {PlayerState::Ready, PlayerState::Ready},
+        {PlayerState::StartPending, PlayerState::StartPending}, {PlayerState::Started, PlayerState::Started},
+        {PlayerState::Paused, PlayerState::Paused}, {PlayerState::StopPending, PlayerState::StopPending},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.before);
+        PlayerRig rig;
+        rig.player->SetState(c.before);
+        EXPECT_EQ(MF_E_INVALIDREQUEST, Deliver(rig.player.Get(), MEEndOfPresentation, MF_E_INVALIDREQUEST));
+        EXPECT_EQ(MF_E_TOPO_CODEC_NOT_FOUND,
+                  rig.player->HandleEvent(TopologyStatusEvent(MF_TOPOSTATUS_READY, MF_E_TOPO_CODEC_NOT_FOUND).Detach()));
+        EXPECT_EQ(E_FAIL, Deliver(rig.player.Get(), MESessionStopped, E_FAIL));
+        EXPECT_EQ(c.after, rig.player->State());
+        EXPECT_TRUE(Requests(rig.session).empty());
+    }
+}
+
+TEST_F(PlayerTest, StartReportTakesTheResumeStateAndIssuesWhatWasWaiting) {
+    constexpr LONGLONG seek = 25'000'000;
+    const struct {
+        const char* what;
+        PlayerState before;
+        PlayerState resume;
+        LONGLONG pendingSeek;
+        HRESULT requestResult;
+        PlayerState after;
+        PlayerState resumeAfter;
+        RequestList requests;
+    } cases[] = {
+        {"plays", PlayerState::StartPending, PlayerState::Started, 0, S_OK, PlayerState::Started,
+         PlayerState::Started, {}},
+        {"pauses again after a seek made while paused", PlayerState::StartPending, PlayerState::Paused, 0, S_OK,
+         PlayerState::PausePending, PlayerState::Paused, {"Pause"}},
+        {"stays paused when that pause fails", PlayerState::StartPending, PlayerState::Paused, 0, E_FAIL,
+         PlayerState::Paused, PlayerState::Paused, {"Pause"}},
+        {"issues a deferred seek while playing", PlayerState::StartPending, PlayerState::Started, seek, S_OK,
+         PlayerState::StartPending, PlayerState::Started, {StartAt(seek)}},
+        {"issues a deferred seek while paused, pausing only after it", PlayerState::StartPending,
+         PlayerState::Paused, seek, S_OK, PlayerState::StartPending, PlayerState::Paused, {StartAt(seek)}},
+        {"drops a deferred seek whose start fails", PlayerState::StartPending, PlayerState::Started, seek, E_FAIL,
+         PlayerState::Started, PlayerState::Started, {StartAt(seek)}},
+        {"drops a deferred seek when resuming neither playing nor paused", PlayerState::StartPending,
+         PlayerState::StopPending, seek, S_OK, PlayerState::StopPending, PlayerState::StopPending, {}},
+        {"stays stopped after a stop", PlayerState::Stopped, PlayerState::Started, 0, S_OK, PlayerState::Stopped,
+         PlayerState::Started, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PlayerRig rig;
+        rig.session->startResult = c.requestResult;
+        rig.session->pauseResult = c.requestResult;
+        rig.player->SetState(c.before);
+        rig.player->resumeState = c.resume;
+        rig.player->pendingSeek = c.pendingSeek;
+        EXPECT_EQ(S_OK, Deliver(rig.player.Get(), MESessionStarted));
+        EXPECT_EQ(c.after, rig.player->State());
+        EXPECT_EQ(c.resumeAfter, rig.player->resumeState);
+        EXPECT_EQ(0, rig.player->pendingSeek);
+        EXPECT_EQ(c.requests, Requests(rig.session));
+    }
+}
+
+TEST_F(PlayerTest, PauseStopAndEndReportsMoveTheState) {
+    const struct {
+        MediaEventType type;
+        PlayerState before;
+        HRESULT stopResult;
+        PlayerState after;
+        RequestList requests;
+    } cases[] = {
+        {MESessionPaused, PlayerState::PausePending, S_OK, PlayerState::Paused, {}},
+        {MESessionPaused, PlayerState::StartPending, S_OK, PlayerState::Paused, {}},
+        {MESessionPaused, PlayerState::StopPending, S_OK, PlayerState::Paused, {}},
+        {MESessionPaused, PlayerState::Stopped, S_OK, PlayerState::Stopped, {}},
+        {MESessionStopped, PlayerState::StopPending, S_OK, PlayerState::Stopped, {}},
+        {MESessionStopped, PlayerState::Started, S_OK, PlayerState::Stopped, {}},
+        {MESessionStopped, PlayerState::PausePending, S_OK, PlayerState::Stopped, {}},
+        {MEEndOfPresentation, PlayerState::Started, S_OK, PlayerState::StopPending, {"Stop"}},
+        {MEEndOfPresentation, PlayerState::Started, E_FAIL, PlayerState::Started, {"Stop"}},
+        {MESessionEnded, PlayerState::Started, S_OK, PlayerState::Started, {}},
+        {MESessionClosed, PlayerState::Paused, S_OK, PlayerState::Paused, {}},
+        {MESessionCapabilitiesChanged, PlayerState::StartPending, S_OK, PlayerState::StartPending, {}},
+        {MEUnknown, PlayerState::StopPending, S_OK, PlayerState::StopPending, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "event " << c.type << " in " << c.before);
+        PlayerRig rig;
+        rig.session->stopResult = c.stopResult;
+        rig.player->SetState(c.before);
+        rig.player->resumeState = PlayerState::Paused;
+        EXPECT_EQ(S_OK, Deliver(rig.player.Get(), c.type));
+        EXPECT_EQ(c.after, rig.player->State());
+        EXPECT_EQ(PlayerState::Paused, rig.player->resumeState);
+        EXPECT_EQ(c.requests, Requests(rig.session));
+    }
+}
+
+TEST_F(PlayerTest, TopologyStatusOtherThanReadyDoesNothing) {
+    PlayerRig rig;
+    rig.player->SetState(PlayerState::OpenPending);
+    for (UINT32 status : {MF_TOPOSTATUS_INVALID, MF_TOPOSTATUS_STARTED_SOURCE, MF_TOPOSTATUS_ENDED}) {
+        EXPECT_EQ(S_OK, rig.player->HandleEvent(TopologyStatusEvent(status).Detach())) << status;
+    }
+    EXPECT_TRUE(FAILED(Deliver(rig.player.Get(), MESessionTopologyStatus))) << "a status event without its status";
+    EXPECT_EQ(PlayerState::OpenPending, rig.player->State());
+    EXPECT_TRUE(Requests(rig.session).empty());
+}
+
+TEST_F(PlayerTest, ReadyTopologyStartsFromTheCurrentPosition) {
+    PlayerRig rig;
+    rig.player->SetState(PlayerState::OpenPending);
+    rig.player->resumeState = PlayerState::Paused;
+    EXPECT_EQ(S_OK, rig.player->HandleEvent(TopologyStatusEvent(MF_TOPOSTATUS_READY).Detach()));
+    EXPECT_EQ((RequestList{StartFromCurrent()}), Requests(rig.session));
+    EXPECT_EQ(PlayerState::StartPending, rig.player->State());
+    EXPECT_EQ(PlayerState::Started, rig.player->resumeState);
+    // The double offers neither a video renderer nor a clock.
+    EXPECT_EQ(nullptr, rig.player->videoDisplay.Get());
+    EXPECT_EQ(nullptr, rig.player->clock.Get());
+}
+
+TEST_F(PlayerTest, ReadyTopologyWhoseStartFailsEndsOpeningOnly) {
+    const struct {
+        PlayerState before;
+        PlayerState after;
+    } cases[] = {{PlayerState::OpenPending, PlayerState::Closing}, {PlayerState::Paused, PlayerState::Paused}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.before);
+        PlayerRig rig;
+        rig.session->startResult = MF_E_INVALIDREQUEST;
+        rig.player->SetState(c.before);
+        rig.player->resumeState = PlayerState::Paused;
+        EXPECT_EQ(MF_E_INVALIDREQUEST, rig.player->HandleEvent(TopologyStatusEvent(MF_TOPOSTATUS_READY).Detach()));
+        EXPECT_EQ(c.after, rig.player->State());
+        EXPECT_EQ(PlayerState::Paused, rig.player->resumeState);
+    }
+}
+
+// ---------------------------------------------------------------- SetPosition
+
+TEST_F(PlayerTest, SeekWhilePlayingOrPausedStartsThereAndDropsADeferredSeek) {
+    const struct {
+        PlayerState before;
+        RequestList requests;
+    } cases[] = {
+        {PlayerState::Started, {StartAt(31'000'000)}},
+        {PlayerState::Paused, {StartAt(31'000'000), "Pause"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.before);
+        PlayerRig rig;
+        rig.player->SetState(c.before);
+        rig.player->pendingSeek = 7'000'000;
+        EXPECT_EQ(S_OK, rig.player->SetPosition(31'000'000));
+        EXPECT_EQ(PlayerState::StartPending, rig.player->State());
+        EXPECT_EQ(c.before, rig.player->resumeState);
+        EXPECT_EQ(0, rig.player->pendingSeek);
+
+        // Its start report must not bring the older position back.
+        EXPECT_EQ(S_OK, Deliver(rig.player.Get(), MESessionStarted));
+        EXPECT_EQ(c.requests, Requests(rig.session));
+    }
+}
+
+TEST_F(PlayerTest, SeekWhoseStartFailsChangesNothing) {
+    PlayerRig rig;
+    rig.session->startResult = MF_E_INVALIDREQUEST;
+    rig.player->SetState(PlayerState::Paused);
+    rig.player->resumeState = PlayerState::Started;
+    rig.player->pendingSeek = 7'000'000;
+    EXPECT_EQ(MF_E_INVALIDREQUEST, rig.player->SetPosition(31'000'000));
+    EXPECT_EQ(PlayerState::Paused, rig.player->State());
+    EXPECT_EQ(PlayerState::Started, rig.player->resumeState);
+    EXPECT_EQ(7'000'000, rig.player->pendingSeek);
+}
+
+TEST_F(PlayerTest, SeekWhileAStartOrPauseIsPendingIsKeptForTheStartReport) {
+    for (PlayerState before : {PlayerState::StartPending, PlayerState::PausePending}) {
+        SCOPED_TRACE(testing::Message() << before);
+        PlayerRig rig;
+        rig.player->SetState(before);
+        rig.player->resumeState = PlayerState::Started;
+        EXPECT_EQ(S_FALSE, rig.player->SetPosition(10'000'000));
+        EXPECT_EQ(S_FALSE, rig.player->SetPosition(20'000'000));
+        EXPECT_EQ(20'000'000, rig.player->pendingSeek);
+        EXPECT_TRUE(Requests(rig.session).empty());
+
+        EXPECT_EQ(S_OK, Deliver(rig.player.Get(), MESessionPaused));
+        EXPECT_EQ(20'000'000, rig.player->pendingSeek) << "a pause report does not issue it";
+        rig.player->resumeState = PlayerState::Started;
+        EXPECT_EQ(S_OK, Deliver(rig.player.Get(), MESessionStarted));
+        EXPECT_EQ((RequestList{StartAt(20'000'000)}), Requests(rig.session));
+    }
+
+    PlayerRig rig;
+    rig.player->SetState(PlayerState::StartPending);
+    rig.player->resumeState = PlayerState::Started;
+    EXPECT_EQ(S_FALSE, rig.player->SetPosition(10'000'000));
+    EXPECT_EQ(S_FALSE, rig.player->SetPosition(0)) << "the start: no seek at all";
+    EXPECT_EQ(S_OK, Deliver(rig.player.Get(), MESessionStarted));
+    EXPECT_EQ(PlayerState::Started, rig.player->State());
+    EXPECT_TRUE(Requests(rig.session).empty());
+}
+
+TEST_F(PlayerTest, SeekInAnyOtherStateIsRefused) {
+    for (PlayerState state : {PlayerState::Closed, PlayerState::Ready, PlayerState::OpenPending,
+                              PlayerState::StopPending, PlayerState::Stopped, PlayerState::Closing}) {
+        SCOPED_TRACE(testing::Message() << state);
+        PlayerRig rig;
+        rig.player->SetState(state);
+        rig.player->pendingSeek = 7'000'000;
+        EXPECT_EQ(E_FAIL, rig.player->SetPosition(31'000'000));
+        EXPECT_EQ(state, rig.player->State());
+        EXPECT_EQ(7'000'000, rig.player->pendingSeek);
+        EXPECT_TRUE(Requests(rig.session).empty());
+    }
+}
+
+// ---------------------------------------------------------------- closing
+
+TEST_F(PlayerTest, CloseWaitsForTheCloseReportThenShutsDownSourceThenSession) {
+    PlayerRig rig;
+    MessageWindow window;
+    rig.session->closeReportsClosed = false;
+    rig.session->closeResult = S_FALSE;
+    rig.player->SetState(PlayerState::Started);
+    rig.player->eventWindow = window.get();
+    RequestList atSourceShutdown;
+    rig.source->onShutdown = [&] { atSourceShutdown = Requests(rig.session); };
+
+    // Plays the session: reports the close a while after it was asked for, noting what the
+    // player had done by then.
+    std::atomic<PlayerState> stateWhileClosing{PlayerState::Closed};
+    RequestList beforeReport;
+    std::thread session([&] {
+        if (!PumpUntil([&] { return !rig.session->Calls().empty(); }, 5000)) return;
+        Sleep(200);
+        stateWhileClosing = rig.player->State();
+        beforeReport = Requests(rig.session);
+        rig.session->Fire(MESessionClosed);
+    });
+    EXPECT_EQ(S_FALSE, rig.player->CloseSession());
+    session.join();
+
+    EXPECT_EQ(PlayerState::Closing, stateWhileClosing.load());
+    EXPECT_EQ((RequestList{"Close"}), beforeReport) << "did not wait for the close report";
+    EXPECT_EQ((RequestList{"Close"}), atSourceShutdown);
+    EXPECT_EQ((RequestList{"Close", "Shutdown"}), Requests(rig.session));
+    EXPECT_EQ(1, rig.source->shutdowns);
+    EXPECT_EQ(PlayerState::Closed, rig.player->State());
+    EXPECT_EQ(nullptr, rig.player->session.Get());
+    EXPECT_EQ(1u, References(rig.source.Get()));
+    MSG message;
+    EXPECT_FALSE(window.TakePlayerEvent(&message)) << "the close report was forwarded";
+}
+
+TEST_F(PlayerTest, FailedCloseNeitherWaitsNorShutsDownYetLetsGo) {
+    PlayerRig rig;
+    rig.session->closeResult = MF_E_SHUTDOWN;
+    rig.player->SetState(PlayerState::Paused);
+    const ULONGLONG began = GetTickCount64();
+    EXPECT_EQ(MF_E_SHUTDOWN, rig.player->CloseSession());
+    EXPECT_LT(GetTickCount64() - began, 1000u);
+    EXPECT_EQ((RequestList{"Close"}), Requests(rig.session));
+    EXPECT_EQ(0, rig.source->shutdowns);
+    EXPECT_EQ(PlayerState::Closed, rig.player->State());
+    EXPECT_EQ(1u, References(rig.source.Get()));
+    EXPECT_EQ(nullptr, rig.player->session.Get());
+}
+
+TEST_F(PlayerTest, CloseWithoutASessionStillShutsTheSourceDown) {
+    const ComPtr<IMFMediaSource> source = ResolveSample();
+    ASSERT_TRUE(source);
+    ComPtr<IMFPresentationDescriptor> descriptor;
+    ASSERT_HRESULT_SUCCEEDED(source->CreatePresentationDescriptor(&descriptor));
+    descriptor.Reset();
+
+    ComPtr<CPlayer> player;
+    player.Attach(new CPlayer);
+    player->source = source;
+    player->SetState(PlayerState::Ready);
+    EXPECT_EQ(S_OK, player->CloseSession());
+    EXPECT_EQ(PlayerState::Closed, player->State());
+    EXPECT_EQ(nullptr, player->source.Get());
+    EXPECT_EQ(MF_E_SHUTDOWN, source->CreatePresentationDescriptor(&descriptor));
+}
+
+TEST_F(PlayerTest, SecondShutdownFindsNothingLeftToDo) {
+    PlayerRig rig;
+    rig.player->SetState(PlayerState::Started);
+    rig.player->Shutdown();
+    EXPECT_EQ((RequestList{"Close", "Shutdown"}), Requests(rig.session));
+    EXPECT_FALSE(rig.player->closeEvent);
+    rig.player->Shutdown();
+    EXPECT_EQ((RequestList{"Close", "Shutdown"}), Requests(rig.session));
+    EXPECT_EQ(1, rig.source->shutdowns);
+    EXPECT_EQ(PlayerState::Closed, rig.player->State());
+}
+
+}  // namespace
