@@ -57,17 +57,21 @@ constexpr ULONGLONG CLOSE_AFTER_TEARDOWN_MS = 3000;
 
 // How much more the module's work may add than the direct sessions of the same part (see
 // Ledger), after a warm-up that puts one-time costs behind: the platform's first start, the
-// codec plug-ins of the first open, the panel's window classes and font. Measured first:
-// handles and GDI objects then follow the direct sessions exactly (Wine's audio renderer keeps
-// one handle per session, with the module or without it), so the slack only absorbs a worker
-// thread of the platform that is still ending. Private bytes do not settle within a run on
-// Wine: its decoders keep tens of MiB per session at first and a few MiB later, scattered
-// from -3 to +18 MiB per session even late in a run, and more the earlier a session comes; so
-// the module may add half again what the direct sessions added, plus 8 MiB. A viewer that kept
-// its player, session and decoders would add a whole session's memory each time and exceed that.
+// codec plug-ins of the first open, the panel's window classes and font. Measured first (Wine
+// 10): handles and GDI objects then follow the direct sessions exactly (its audio renderer
+// keeps one handle per session, with the module or without it), so the slack only absorbs a
+// worker thread of the platform that is still ending. Live heap bytes grow alike too, by about
+// 11 KiB per session of the platform's own, and wander by a fraction of a MiB between
+// measurements: 1 MiB, plus half of what the direct sessions added, catches a viewer that
+// keeps even a small part of itself every cycle over a long run. Private bytes are judged only
+// where the platform reports them: Wine gives the resident anonymous memory of the whole
+// process instead, in which its native decoders keep tens of MiB per session at first and
+// scatter by tens of MiB between rounds; there it is shown, not judged. Where judged, 8 MiB
+// plus half of the direct sessions' growth allows for heaps and decoder caches settling.
 constexpr long HANDLE_SLACK = 10;
 constexpr long GUI_OBJECT_SLACK = 5;
 constexpr long long PRIVATE_BYTES_SLACK = 8ll << 20;
+constexpr long long HEAP_BYTES_SLACK = 1ll << 20;
 
 constexpr int CYCLE_BLOCK = 10;
 constexpr int MANY_COLUMNS = 4;
@@ -126,6 +130,8 @@ const char* StateName(PlayerState state) {
 // runs inside the message call that opened the menu) and keeps each one's times.
 class Watchdog {
 public:
+    std::atomic<int> errorBoxes{0};
+
     Watchdog() : thread_([this] { Run(); }) {}
     ~Watchdog() {
         stop_ = true;
@@ -155,7 +161,7 @@ public:
     void Report() const {
         const std::lock_guard<std::mutex> lock(mutex_);
         for (const auto& [name, times] : times_) {
-            Say("  %-8s %7llu calls, mean %6.1f ms, longest %5llu ms", name.c_str(), times.count,
+            Say("  %-12s %7llu calls, mean %6.1f ms, longest %5llu ms", name.c_str(), times.count,
                 static_cast<double>(times.total) / static_cast<double>(times.count), times.longest);
         }
     }
@@ -171,9 +177,29 @@ private:
         ULONGLONG longest = 0;
     };
 
+    // Open reports a failure in a box and waits for the user: the host's user reads and closes
+    // it, and the failure is counted.
+    void DismissErrorBoxes() {
+        HWND box = nullptr;
+        while ((box = FindWindowExW(nullptr, box, DIALOG_CLASS, L"ExtViewMF")) != nullptr) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(box, &process);
+            if (process != GetCurrentProcessId() || !IsWindowVisible(box)) continue;
+            if (std::find(dismissed_.begin(), dismissed_.end(), box) != dismissed_.end()) continue;
+            dismissed_.push_back(box);
+            wchar_t text[512] = {};
+            GetDlgItemTextW(box, 0xFFFF, text, 512);
+            std::printf("FAIL: error box: %ls\n", text);
+            std::fflush(stdout);
+            ++errorBoxes;
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+    }
+
     void Run() {
         while (!stop_) {
             Sleep(200);
+            DismissErrorBoxes();
             const std::lock_guard<std::mutex> lock(mutex_);
             if (calls_.empty()) continue;
             const ULONGLONG away = GetTickCount64() - calls_.front().start;
@@ -193,6 +219,7 @@ private:
     std::vector<Call> calls_;
     std::map<std::string, Times> times_;
     bool warned_ = false;
+    std::vector<HWND> dismissed_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -492,6 +519,9 @@ struct Figures {
     long userObjects = -1;
     long windows = -1;
     long long privateBytes = -1;
+    long long heapBytes = -1;
+    // Whether the platform reported private bytes, rather than only its older page-file figure.
+    bool privateReported = false;
 };
 
 // The platform's list of every open handle, for platforms whose handle count answers 0.
@@ -564,6 +594,25 @@ long GuiObjects(DWORD kind) {
     return kind == GR_GDIOBJECTS ? CountGdiTableEntries() : -1;
 }
 
+// The bytes of all live blocks on the process's heaps: what the module, the runtime and the
+// platform's own code hold right now, without the freed pages a heap keeps, nor a decoder's
+// memory outside these heaps.
+long long LiveHeapBytes() {
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+    const DWORD count = std::min<DWORD>(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()),
+                                        static_cast<DWORD>(heaps.size()));
+    long long total = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        if (!HeapLock(heaps[i])) continue;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[i], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
+        }
+        HeapUnlock(heaps[i]);
+    }
+    return total;
+}
+
 Figures Measure() {
     Pump(SETTLE_MS);
     Figures figures;
@@ -575,18 +624,23 @@ Figures Measure() {
     figures.windows = CountThreadWindows();
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof(memory);
-    // The two are documented as one figure; some platforms fill only the older field.
-    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory)))
+    // The two are documented as one figure; some platforms fill only the older field (Wine: with
+    // the resident anonymous memory of the whole process, native decoder heaps included).
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory))) {
+        figures.privateReported = memory.PrivateUsage != 0;
         figures.privateBytes = static_cast<long long>(memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage);
+    }
+    figures.heapBytes = LiveHeapBytes();
     return figures;
 }
 
 std::string Figure(long long value) { return value < 0 ? "n/a" : std::to_string(value); }
 
 void PrintFigures(const char* label, const Figures& f) {
-    Say("  %-22s handles %5s  GDI %4s  USER %4s  windows %3s  private %8.2f MiB", label, Figure(f.handles).c_str(),
-        Figure(f.gdiObjects).c_str(), Figure(f.userObjects).c_str(), Figure(f.windows).c_str(),
-        static_cast<double>(f.privateBytes) / (1 << 20));
+    Say("  %-22s handles %5s  GDI %4s  USER %4s  windows %3s  private %8.2f MiB  heap %7.2f MiB", label,
+        Figure(f.handles).c_str(), Figure(f.gdiObjects).c_str(), Figure(f.userObjects).c_str(),
+        Figure(f.windows).c_str(), static_cast<double>(f.privateBytes) / (1 << 20),
+        static_cast<double>(f.heapBytes) / (1 << 20));
 }
 
 // Growth sums; a figure that either side lacks stays missing (signalled by the flag).
@@ -596,17 +650,21 @@ struct Growth {
     long long userObjects = 0;
     long long windows = 0;
     long long privateBytes = 0;
+    long long heapBytes = 0;
     bool gdiKnown = true;
     bool userKnown = true;
+    bool privateKnown = true;
 
     void Add(const Figures& before, const Figures& after) {
         handles += after.handles - before.handles;
         gdiKnown = gdiKnown && before.gdiObjects >= 0 && after.gdiObjects >= 0;
         userKnown = userKnown && before.userObjects >= 0 && after.userObjects >= 0;
+        privateKnown = privateKnown && before.privateReported && after.privateReported;
         gdiObjects += after.gdiObjects - before.gdiObjects;
         userObjects += after.userObjects - before.userObjects;
         windows += after.windows - before.windows;
         privateBytes += after.privateBytes - before.privateBytes;
+        heapBytes += after.heapBytes - before.heapBytes;
     }
 };
 
@@ -654,24 +712,31 @@ public:
 
     void Check() const {
         const auto mib = [](long long bytes) { return static_cast<double>(bytes) / (1 << 20); };
-        Say("  %s after warm-up: %d module sessions added handles %+lld, GDI %+lld, windows %+lld, private %+.2f MiB;"
-            " %d direct sessions added handles %+lld, GDI %+lld, windows %+lld, private %+.2f MiB",
+        Say("  %s after warm-up: %d module sessions added handles %+lld, GDI %+lld, windows %+lld, private %+.2f MiB,"
+            " heap %+.2f MiB; %d direct sessions added handles %+lld, GDI %+lld, windows %+lld, private %+.2f MiB,"
+            " heap %+.2f MiB",
             part_, moduleSessions_, module_.handles, module_.gdiObjects, module_.windows, mib(module_.privateBytes),
-            directSessions_, direct_.handles, direct_.gdiObjects, direct_.windows, mib(direct_.privateBytes));
+            mib(module_.heapBytes), directSessions_, direct_.handles, direct_.gdiObjects, direct_.windows,
+            mib(direct_.privateBytes), mib(direct_.heapBytes));
         Within("handles", module_.handles, direct_.handles, HANDLE_SLACK);
         if (module_.gdiKnown) Within("GDI objects", module_.gdiObjects, direct_.gdiObjects, GUI_OBJECT_SLACK);
         if (module_.userKnown) Within("USER objects", module_.userObjects, direct_.userObjects, GUI_OBJECT_SLACK);
         Within("windows", module_.windows, 0, 0);
-        const long long memorySlack = PRIVATE_BYTES_SLACK + std::max(0ll, direct_.privateBytes) / 2;
-        ::Check(module_.privateBytes <= direct_.privateBytes + memorySlack,
-                "%s: the module's work added %.2f MiB of private bytes, the direct sessions %.2f MiB", part_,
-                mib(module_.privateBytes), mib(direct_.privateBytes));
+        WithinBytes("live heap bytes", module_.heapBytes, direct_.heapBytes, HEAP_BYTES_SLACK);
+        if (module_.privateKnown)
+            WithinBytes("private bytes", module_.privateBytes, direct_.privateBytes, PRIVATE_BYTES_SLACK);
     }
 
 private:
     void Within(const char* what, long long added, long long directAdded, long long slack) const {
         ::Check(added <= directAdded + slack, "%s: the module's work added %lld %s, the direct sessions %lld", part_,
                 added, what, directAdded);
+    }
+
+    void WithinBytes(const char* what, long long added, long long directAdded, long long fixedSlack) const {
+        const long long slack = fixedSlack + std::max(0ll, directAdded) / 2;
+        ::Check(added <= directAdded + slack, "%s: the module's work added %.2f MiB of %s, the direct sessions %.2f MiB",
+                part_, static_cast<double>(added) / (1 << 20), what, static_cast<double>(directAdded) / (1 << 20));
     }
 
     const char* part_;
@@ -704,10 +769,10 @@ void PlayDirect(Pane& pane, int sessions, DWORD playMs) {
     for (int i = 0; i < sessions; ++i) {
         bench::MinimalPlayer player;
         HRESULT played = E_FAIL;
-        Watched("direct", [&] { played = player.Play(samplePath.c_str(), pane.window); });
+        Watched("direct play", [&] { played = player.Play(samplePath.c_str(), pane.window); });
         Check(SUCCEEDED(played), "a direct session did not play");
         Pump(playMs);
-        Watched("direct", [&] { player.Close(); });
+        Watched("direct close", [&] { player.Close(); });
     }
 }
 
@@ -789,11 +854,11 @@ void RunMany() {
             for (size_t i = 0; i < host.paneCount(); ++i) {
                 players.push_back(std::make_unique<bench::MinimalPlayer>());
                 HRESULT played = E_FAIL;
-                Watched("direct", [&] { played = players.back()->Play(samplePath.c_str(), host.pane(i).window); });
+                Watched("direct play", [&] { played = players.back()->Play(samplePath.c_str(), host.pane(i).window); });
                 Check(SUCCEEDED(played), "many: a direct session did not play");
             }
             Pump(MANY_EXTRA_PLAY_MS);
-            for (size_t index : shuffled(players.size())) Watched("direct", [&] { players[index].reset(); });
+            for (size_t index : shuffled(players.size())) Watched("direct close", [&] { players[index].reset(); });
         };
         PrintFigures(("after round " + std::to_string(round)).c_str(), ledger.Round(moduleWork, directWork));
     }
@@ -864,8 +929,13 @@ void AtOpenPending(Host& host, Teardown how) {
     host.onProbe = nullptr;
 
     Check(attached, "%s: attach failed", situation);
-    Check(sightings > 0, "%s: the sent messages never met the attach while OpenPending", situation);
     b.reset();
+    // Rarely the session reports before a probe gets through; the part as a whole must meet it.
+    if (sightings == 0) {
+        Note(situation, how, "attach over before a probe got through");
+        a.reset();
+        return;
+    }
     FinishReopened(a, how, situation);
 }
 
@@ -991,11 +1061,16 @@ void RunPending() {
             static_cast<double>(GetTickCount64() - start) / 1000.0);
         PrintFigures(("after round " + std::to_string(round)).c_str(), figures);
     }
+    int openPendingMet = 0;
     for (const auto& [situation, states] : seen) {
         std::string text;
-        for (const auto& [state, count] : states) text += " " + state + " x" + std::to_string(count);
+        for (const auto& [state, count] : states) {
+            text += " " + state + " x" + std::to_string(count);
+            if (state == "attaching viewer OpenPending") openPendingMet += count;
+        }
         Say("  %-48s%s", situation.c_str(), text.c_str());
     }
+    Check(openPendingMet > 0, "pending: the probes never met an attach while OpenPending");
     ledger.Check();
 }
 
@@ -1089,6 +1164,7 @@ int wmain(int argc, wchar_t** argv) {
 
     Say("entry points:");
     dog.Report();
+    failures += dog.errorBoxes;
     Say("endurance: %.1f s, %d failed checks", static_cast<double>(GetTickCount64() - start) / 1000.0, failures);
     return failures ? EXIT_CHECK_FAILED : 0;
 }
