@@ -1,6 +1,7 @@
 #include "player/CPlayer.h"
 
 #include "player/InfoTextBuffer.h"
+#include "player/QueuedWork.h"
 #include "player/Topology.h"
 
 #include <mfapi.h>
@@ -13,6 +14,8 @@ namespace {
 
 // How long closing the session may take before teardown goes on regardless.
 constexpr DWORD CLOSE_WAIT_MS = 5000;
+// How long teardown waits for each of the platform's shared work queues to reach its turn.
+constexpr DWORD QUEUED_WORK_WAIT_MS = 500;
 
 }  // namespace
 
@@ -261,6 +264,11 @@ HRESULT CPlayer::CloseSession() {
         SetState(PlayerState::Closing);
         hr = session->Close();
         if (SUCCEEDED(hr) && closeEvent) WaitForSingleObject(closeEvent.get(), CLOSE_WAIT_MS);
+        // The session's shutdown frees its topology, while reports of frames coming back to the
+        // video renderer can still arrive and use it: the renderer is told to stop reporting,
+        // and reports already queued are let through first.
+        DetachVideoSampleAllocators(session.Get());
+        LetQueuedWorkRun(QUEUED_WORK_WAIT_MS);
     }
     if (SUCCEEDED(hr)) {
         if (source) source->Shutdown();

@@ -1,5 +1,6 @@
 #include "player/Topology.h"
 
+#include <evr.h>
 #include <mfapi.h>
 #include <mmdeviceapi.h>
 #include <wrl/client.h>
@@ -113,4 +114,24 @@ HRESULT AddStreamBranch(IMFTopology* topology, IMFMediaSource* source,
     if (FAILED(hr)) return hr;
 
     return sourceNode->ConnectOutput(0, outputNode.Get(), 0);
+}
+
+void DetachVideoSampleAllocators(IMFMediaSession* session) {
+    ComPtr<IMFTopology> topology;
+    if (FAILED(session->GetFullTopology(MFSESSION_GETFULLTOPOLOGY_CURRENT, 0, &topology))) return;
+    ComPtr<IMFCollection> outputs;
+    if (FAILED(topology->GetOutputNodeCollection(&outputs))) return;
+    DWORD count = 0;
+    if (FAILED(outputs->GetElementCount(&count))) return;
+    for (DWORD i = 0; i < count; ++i) {
+        ComPtr<IUnknown> element;
+        ComPtr<IMFTopologyNode> node;
+        ComPtr<IUnknown> object;
+        ComPtr<IMFVideoSampleAllocator> allocator;
+        ComPtr<IMFVideoSampleAllocatorCallback> notifications;
+        if (FAILED(outputs->GetElement(i, &element)) || FAILED(element.As(&node)) || FAILED(node->GetObject(&object)))
+            continue;
+        if (FAILED(MFGetService(object.Get(), MR_VIDEO_ACCELERATION_SERVICE, IID_PPV_ARGS(&allocator)))) continue;
+        if (SUCCEEDED(allocator.As(&notifications))) notifications->SetCallback(nullptr);
+    }
 }

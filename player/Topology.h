@@ -14,3 +14,8 @@ HRESULT AddStreamBranch(IMFTopology* topology, IMFMediaSource* source,
 // Whether the machine has an audio output device. Without one a topology holding an audio
 // renderer fails as a whole, so audio streams are then left out and the video plays silently.
 bool HasAudioOutput();
+
+// Tells the video renderers' sample allocators to stop reporting returned frames to the
+// session. A renderer gives its last frames back only when it is destroyed, after the
+// session's shutdown has freed what those reports refer to.
+void DetachVideoSampleAllocators(IMFMediaSession* session);

@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <evr.h>
 #include <mfapi.h>
 #include <mferror.h>
+#include <shlwapi.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -468,6 +471,82 @@ TEST_F(PlayerTest, CloseWaitsForTheCloseReportThenShutsDownSourceThenSession) {
     EXPECT_EQ(1u, References(rig.source.Get()));
     MSG message;
     EXPECT_FALSE(window.TakePlayerEvent(&message)) << "the close report was forwarded";
+}
+
+// A video renderer's stream sink as the session sees it: the sample allocator behind its
+// acceleration service, which reports returned frames to whoever set a callback.
+class FakeVideoStreamSink final : public IMFGetService, public IMFVideoSampleAllocator,
+                                  public IMFVideoSampleAllocatorCallback {
+public:
+    std::function<void()> onDetach;
+    IMFVideoSampleAllocatorNotify* notify = nullptr;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        static const QITAB interfaces[] = {
+            QITABENT(FakeVideoStreamSink, IMFGetService),
+            QITABENT(FakeVideoStreamSink, IMFVideoSampleAllocator),
+            QITABENT(FakeVideoStreamSink, IMFVideoSampleAllocatorCallback),
+            {nullptr, 0},
+        };
+        return QISearch(this, interfaces, iid, object);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refCount_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG count = --refCount_;
+        if (count == 0) delete this;
+        return static_cast<ULONG>(count);
+    }
+
+    STDMETHODIMP GetService(REFGUID service, REFIID iid, void** object) override {
+        if (service != MR_VIDEO_ACCELERATION_SERVICE) return MF_E_UNSUPPORTED_SERVICE;
+        if (iid != __uuidof(IMFVideoSampleAllocator)) return E_NOINTERFACE;
+        return QueryInterface(iid, object);
+    }
+
+    STDMETHODIMP SetDirectXManager(IUnknown*) override { return S_OK; }
+    STDMETHODIMP UninitializeSampleAllocator() override { return S_OK; }
+    STDMETHODIMP InitializeSampleAllocator(DWORD, IMFMediaType*) override { return S_OK; }
+    STDMETHODIMP AllocateSample(IMFSample**) override { return E_NOTIMPL; }
+
+    STDMETHODIMP SetCallback(IMFVideoSampleAllocatorNotify* callback) override {
+        notify = callback;
+        if (!callback && onDetach) onDetach();
+        return S_OK;
+    }
+    STDMETHODIMP GetFreeSampleCount(LONG* count) override {
+        *count = 0;
+        return S_OK;
+    }
+
+private:
+    ~FakeVideoStreamSink() = default;
+    std::atomic<LONG> refCount_{1};
+};
+
+// The platform's renderer gives its last frames back only when it is destroyed, after the
+// session's shutdown has freed the topology its reports refer to; a report then crashes.
+TEST_F(PlayerTest, CloseStopsTheVideoRendererReportingFramesBeforeTheSessionShutsDown) {
+    PlayerRig rig;
+    ComPtr<FakeVideoStreamSink> sink;
+    sink.Attach(new FakeVideoStreamSink);
+    IMFVideoSampleAllocatorNotify* const sessionNotify = reinterpret_cast<IMFVideoSampleAllocatorNotify*>(0x1000);
+    sink->notify = sessionNotify;
+    RequestList atDetach{"never"};
+    sink->onDetach = [&] { atDetach = Requests(rig.session); };
+
+    ComPtr<IMFTopology> topology;
+    ComPtr<IMFTopologyNode> output;
+    ASSERT_HRESULT_SUCCEEDED(MFCreateTopology(&topology));
+    ASSERT_HRESULT_SUCCEEDED(MFCreateTopologyNode(MF_TOPOLOGY_OUTPUT_NODE, &output));
+    ASSERT_HRESULT_SUCCEEDED(output->SetObject(static_cast<IMFGetService*>(sink.Get())));
+    ASSERT_HRESULT_SUCCEEDED(topology->AddNode(output.Get()));
+    rig.session->fullTopology = topology;
+    rig.player->SetState(PlayerState::Started);
+
+    rig.player->Shutdown();
+    EXPECT_EQ(nullptr, sink->notify);
+    EXPECT_EQ((RequestList{"Close"}), atDetach);
+    EXPECT_EQ((RequestList{"Close", "Shutdown"}), Requests(rig.session));
 }
 
 TEST_F(PlayerTest, FailedCloseNeitherWaitsNorShutsDownYetLetsGo) {

@@ -3,12 +3,12 @@
 #include "errors/ErrorBox.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
+#include "player/QueuedWork.h"
 
 #include <mfapi.h>
 #include <shlwapi.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cwchar>
 #include <new>
@@ -34,44 +34,24 @@ struct FreeText {
 // Resolves a path into a media source on a platform thread meant for long work, so that open
 // can stop waiting for it. It owns all that the work needs: work that ends after open has
 // given up lands here and harms nobody.
-class ResolveWork final : public IMFAsyncCallback {
+class ResolveWork final : public QueuedWork {
 public:
-    ResolveWork(IMFSourceResolver* resolver, const wchar_t* path)
-        : resolver_(resolver), path_(_wcsdup(path)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ResolveWork(IMFSourceResolver* resolver, const wchar_t* path) : resolver_(resolver), path_(_wcsdup(path)) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        static const QITAB interfaces[] = {
-            {&__uuidof(IMFAsyncCallback), 0},
-            {nullptr, 0},
-        };
-        return QISearch(this, interfaces, iid, object);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refCount_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = --refCount_;
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
-    STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(IMFAsyncResult*) override {
-        MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
-        status = resolver_->CreateObjectFromURL(path_.get(), MF_RESOLUTION_MEDIASOURCE, nullptr, &type, &object);
-        SetEvent(done_.get());
-        return S_OK;
-    }
+    bool Ready() const { return path_ != nullptr; }
 
-    bool Ready() const { return path_ && done_; }
-    HANDLE Done() const { return done_.get(); }
-
-    // Valid once Done() is signalled.
+    // Valid once RunOn has succeeded.
     HRESULT status = E_FAIL;
     ComPtr<IUnknown> object;
 
 private:
-    std::atomic<LONG> refCount_{1};
+    void Run() override {
+        MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
+        status = resolver_->CreateObjectFromURL(path_.get(), MF_RESOLUTION_MEDIASOURCE, nullptr, &type, &object);
+    }
+
     ComPtr<IMFSourceResolver> resolver_;
     std::unique_ptr<wchar_t, FreeText> path_;
-    OwnedEvent done_;
 };
 
 }  // namespace
@@ -121,9 +101,8 @@ HRESULT ExtViewMF::ResolveSource(const wchar_t* path) {
     ComPtr<ResolveWork> work;
     work.Attach(new (std::nothrow) ResolveWork(resolver.Get(), path));
     if (!work || !work->Ready()) return E_OUTOFMEMORY;
-    hr = MFPutWorkItem(MFASYNC_CALLBACK_QUEUE_LONG_FUNCTION, work.Get(), nullptr);
+    hr = work->RunOn(MFASYNC_CALLBACK_QUEUE_LONG_FUNCTION, openWaitLimitMs);
     if (FAILED(hr)) return hr;
-    if (WaitForSingleObject(work->Done(), openWaitLimitMs) != WAIT_OBJECT_0) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
     if (FAILED(work->status)) return work->status;
     return work->object.As(&player->source);
 }

@@ -1,5 +1,7 @@
 #include "FakeSession.h"
 
+#include <mferror.h>
+
 #include <thread>
 
 using Microsoft::WRL::ComPtr;
@@ -96,7 +98,11 @@ STDMETHODIMP FakeSession::Shutdown() {
 
 STDMETHODIMP FakeSession::GetClock(IMFClock**) { return E_NOTIMPL; }
 STDMETHODIMP FakeSession::GetSessionCapabilities(DWORD*) { return E_NOTIMPL; }
-STDMETHODIMP FakeSession::GetFullTopology(DWORD, TOPOID, IMFTopology**) { return E_NOTIMPL; }
+STDMETHODIMP FakeSession::GetFullTopology(DWORD, TOPOID, IMFTopology** topology) {
+    if (!topology) return E_POINTER;
+    if (!fullTopology) return MF_E_NOT_FOUND;
+    return fullTopology.CopyTo(topology);
+}
 
 bool FakeSession::Fire(IMFMediaEvent* event) {
     ComPtr<IMFAsyncCallback> callback;

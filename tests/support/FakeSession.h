@@ -61,6 +61,8 @@ public:
     HRESULT stopResult = S_OK;
     HRESULT closeResult = S_OK;
     HRESULT setTopologyResult = S_OK;
+    // What GetFullTopology answers; none by default.
+    Microsoft::WRL::ComPtr<IMFTopology> fullTopology;
     // Whether a successful Close delivers MESessionClosed (from another thread, as the platform).
     bool closeReportsClosed = true;
 
