@@ -3,6 +3,8 @@
 // benchmarks hold the module against. Waits pump the calling thread's messages, as a window's
 // thread has to while its video renderer starts.
 
+#include "player/Topology.h"
+
 #include <windows.h>
 #include <mfapi.h>
 #include <mferror.h>
@@ -197,6 +199,9 @@ public:
         if (session_ && events_) {
             hr = session_->Close();
             if (SUCCEEDED(hr)) hr = events_->WaitFor(MESessionClosed, EVENT_TIMEOUT_MS);
+            // Without this the platform's session now and then crashes after its shutdown, on
+            // a report of a frame the video renderer gives back late.
+            DetachVideoSampleAllocators(session_.Get());
         }
         if (source_) source_->Shutdown();
         if (session_) session_->Shutdown();
