@@ -8,6 +8,9 @@
 #include <mferror.h>
 #include <shlwapi.h>
 
+#include <new>
+#include <utility>
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -16,6 +19,40 @@ namespace {
 constexpr DWORD CLOSE_WAIT_MS = 5000;
 // How long teardown waits for each of the platform's shared work queues to reach its turn.
 constexpr DWORD QUEUED_WORK_WAIT_MS = 500;
+// How long the source's and session's shutdown may hold the caller.
+constexpr DWORD SHUTDOWN_WAIT_MS = 5000;
+
+// Shuts the source and then the session down, and lets both go.
+class SessionShutdown final : public QueuedWork {
+public:
+    SessionShutdown(ComPtr<IMFMediaSource> source, ComPtr<IMFMediaSession> session)
+        : source_(std::move(source)), session_(std::move(session)) {}
+
+private:
+    void Run() override {
+        if (source_) source_->Shutdown();
+        if (session_) session_->Shutdown();
+        source_.Reset();
+        session_.Reset();
+    }
+
+    ComPtr<IMFMediaSource> source_;
+    ComPtr<IMFMediaSession> session_;
+};
+
+// Late in a long run the platform's shutdown now and then never returns. It runs on a platform
+// thread, so that it holds the host's thread no longer than SHUTDOWN_WAIT_MS; past that it is
+// left to finish there, or never.
+void ShutDownElsewhere(ComPtr<IMFMediaSource> source, ComPtr<IMFMediaSession> session) {
+    ComPtr<SessionShutdown> work;
+    work.Attach(new (std::nothrow) SessionShutdown(source, session));
+    const HRESULT hr = work ? work->RunOn(MFASYNC_CALLBACK_QUEUE_LONG_FUNCTION, SHUTDOWN_WAIT_MS, true)
+                            : E_OUTOFMEMORY;
+    if (SUCCEEDED(hr) || hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) return;
+    // Without a platform queue to run on, it is done here.
+    if (source) source->Shutdown();
+    if (session) session->Shutdown();
+}
 
 }  // namespace
 
@@ -270,10 +307,7 @@ HRESULT CPlayer::CloseSession() {
         DetachVideoSampleAllocators(session.Get());
         LetQueuedWorkRun(QUEUED_WORK_WAIT_MS);
     }
-    if (SUCCEEDED(hr)) {
-        if (source) source->Shutdown();
-        if (session) session->Shutdown();
-    }
+    if (SUCCEEDED(hr)) ShutDownElsewhere(std::move(source), std::move(session));
     source.Reset();
     session.Reset();
     SetState(PlayerState::Closed);

@@ -23,8 +23,10 @@ public:
     STDMETHODIMP Invoke(IMFAsyncResult* result) override;
 
     // Puts the work on the queue and waits at most waitMs for it to have run:
-    // HRESULT_FROM_WIN32(ERROR_TIMEOUT) when it has not.
-    HRESULT RunOn(DWORD queue, DWORD waitMs);
+    // HRESULT_FROM_WIN32(ERROR_TIMEOUT) when it has not. With letSentMessagesThrough the calling
+    // thread meanwhile takes the messages other threads send it, which work that reaches a
+    // window of that thread waits for.
+    HRESULT RunOn(DWORD queue, DWORD waitMs, bool letSentMessagesThrough = false);
 
 protected:
     virtual ~QueuedWork() = default;

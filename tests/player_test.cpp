@@ -549,6 +549,39 @@ TEST_F(PlayerTest, CloseStopsTheVideoRendererReportingFramesBeforeTheSessionShut
     EXPECT_EQ((RequestList{"Close", "Shutdown"}), Requests(rig.session));
 }
 
+TEST_F(PlayerTest, ShutdownThatReachesTheCallersWindowIsServedWhileWaitedFor) {
+    PlayerRig rig;
+    MessageWindow window;
+    rig.player->SetState(PlayerState::Started);
+    std::atomic<bool> answered{false};
+    rig.session->onShutdown = [&] { answered = SendMessageW(window.get(), WM_NULL, 0, 0) == 0; };
+    const ULONGLONG began = GetTickCount64();
+    rig.player->CloseSession();
+    EXPECT_TRUE(answered.load());
+    EXPECT_LT(GetTickCount64() - began, 2000u) << "the shutdown waited for a thread that did not take its message";
+}
+
+// Late in a long run the platform's shutdown has been seen never to return.
+TEST_F(PlayerTest, ShutdownThatNeverReturnsHoldsTheCallerAtMostFiveSeconds) {
+    PlayerRig rig;
+    rig.player->SetState(PlayerState::Started);
+    const OwnedEvent release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const OwnedEvent finished(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    rig.session->onShutdown = [&] {
+        WaitForSingleObject(release.get(), INFINITE);
+        SetEvent(finished.get());
+    };
+    const ULONGLONG began = GetTickCount64();
+    rig.player->CloseSession();
+    const ULONGLONG took = GetTickCount64() - began;
+    EXPECT_GE(took, 4500u);
+    EXPECT_LT(took, 7000u);
+    EXPECT_EQ(PlayerState::Closed, rig.player->State());
+    EXPECT_EQ(nullptr, rig.player->session.Get());
+    SetEvent(release.get());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(finished.get(), 5000));
+}
+
 TEST_F(PlayerTest, FailedCloseNeitherWaitsNorShutsDownYetLetsGo) {
     PlayerRig rig;
     rig.session->closeResult = MF_E_SHUTDOWN;

@@ -93,6 +93,7 @@ STDMETHODIMP FakeSession::Close() {
 
 STDMETHODIMP FakeSession::Shutdown() {
     Record({"Shutdown"});
+    if (onShutdown) onShutdown();
     return S_OK;
 }
 

@@ -9,6 +9,7 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -61,6 +62,8 @@ public:
     HRESULT stopResult = S_OK;
     HRESULT closeResult = S_OK;
     HRESULT setTopologyResult = S_OK;
+    // Runs inside Shutdown, on the thread that called it.
+    std::function<void()> onShutdown;
     // What GetFullTopology answers; none by default.
     Microsoft::WRL::ComPtr<IMFTopology> fullTopology;
     // Whether a successful Close delivers MESessionClosed (from another thread, as the platform).
