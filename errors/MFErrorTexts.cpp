@@ -16,7 +16,7 @@ const ErrorTextEntry mfErrorTexts[MF_ERROR_TEXT_COUNT] = {
     {0xC00D36BB, L"An unexpected error has occurred in the operation requested."},  // MF_E_UNEXPECTED
     {0xC00D36BC, L"Invalid name."},  // MF_E_INVALIDNAME
     {0xC00D36BD, L"Invalid type."},  // MF_E_INVALIDTYPE
-    {0xC00D36BE, L"The file does not conform to the relevant file format specification."},  // MF_E_INVALID_FILE_FORMAT
+    {0xC00D36BE, L"The file does not conform to the rules of its file format."},  // MF_E_INVALID_FILE_FORMAT
     {0xC00D36BF, L"Invalid index."},  // MF_E_INVALIDINDEX
     {0xC00D36C0, L"An invalid timestamp was given."},  // MF_E_INVALID_TIMESTAMP
     {0xC00D36C3, L"The scheme of the given URL is unsupported."},  // MF_E_UNSUPPORTED_SCHEME
