@@ -4,6 +4,7 @@
 // which the module and the minimal player open, seek and close the same movie side by side.
 
 #include "bench/MinimalPlayer.h"
+#include "module/ComApartment.h"
 #include "module/ExtViewModuleInfo.h"
 #include "module/Owned.h"
 
@@ -40,19 +41,6 @@ constexpr int32_t SEEK_TOLERANCE_MS = 250;
 using ArgumentList = Owned<LPWSTR*, LocalFree>;
 using Library = Owned<HMODULE, FreeLibrary>;
 using Window = Owned<HWND, DestroyWindow>;
-
-class ComApartment {
-public:
-    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT result_;
-};
 
 class Stopwatch {
 public:

@@ -95,7 +95,7 @@ Usage MeasurePlaying(double baselineBytes) {
 
 // The child's side: play the movie once and print "CPU-ms thread-CPU-ms private-bytes".
 int RunChild(const std::wstring& path, const std::wstring& side) {
-    const bench::ComApartment com;
+    const ComApartment com;
     const bench::LoadedModule module;
     const bench::Window frame = bench::CreateFrame(L"bench_table");
     if (!module.info() || !frame) return 2;
@@ -249,7 +249,7 @@ int main() {
     const int rounds = arguments->rounds;
     std::optional<std::vector<RoundPair>> timed;
     {
-        const bench::ComApartment com;
+        const ComApartment com;
         const bench::LoadedModule module;
         if (!module.info()) {
             std::printf("moviepane.dll missing beside this program, or not a viewer module\n");

@@ -37,7 +37,7 @@ int main() {
         std::printf("hd720.mp4 not found in the media folder\n");
         return 2;
     }
-    const bench::ComApartment com;
+    const ComApartment com;
     const bench::LoadedModule module;
     if (!module.info()) {
         std::printf("moviepane.dll missing beside this program, or not a viewer module\n");

@@ -6,6 +6,7 @@
 // Exit codes: 0 normal end or screenshot saved, 1 the module could not open or attach FILE,
 // 2 bad command line or no usable moviepane.dll, 3 the screenshot could not be saved.
 
+#include "module/ComApartment.h"
 #include "module/ExtViewModuleInfo.h"
 #include "module/Owned.h"
 
@@ -58,19 +59,6 @@ public:
 
 private:
     HDC dc_;
-};
-
-class ComApartment {
-public:
-    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT result_;
 };
 
 // One viewer of the module, destroyed with this object.

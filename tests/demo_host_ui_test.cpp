@@ -1,6 +1,7 @@
 // The demo host as a user runs it, as a process of its own: a screenshot of a playing movie,
 // and the module's error box for a file that is no movie.
 
+#include "module/ComApartment.h"
 #include "module/Owned.h"
 
 #include "TestSupport.h"
@@ -28,19 +29,6 @@ constexpr int EXIT_OPEN_FAILED = 1;
 constexpr int EXIT_SETUP_FAILED = 2;
 
 using OwnedHandle = Owned<HANDLE, CloseHandle>;
-
-class ComApartment {
-public:
-    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT result_;
-};
 
 // moviepane-view.exe run with the given arguments; ended by force if the test leaves it running.
 class HostProcess {

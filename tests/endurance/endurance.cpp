@@ -8,6 +8,7 @@
 // 3 an entry point hung: still away after a minute, the process is ended where it hangs.
 
 #include "bench/MinimalPlayer.h"
+#include "module/ComApartment.h"
 #include "module/ExtViewModuleInfo.h"
 #include "module/Owned.h"
 #include "panel/UIPanel.h"
@@ -1098,19 +1099,6 @@ void RunPending() {
 }
 
 // ---------------------------------------------------------------- setup
-
-class ComApartment {
-public:
-    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT result_;
-};
 
 std::wstring BesideThisProgram(const wchar_t* name) {
     wchar_t path[MAX_PATH] = {};
