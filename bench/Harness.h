@@ -4,9 +4,9 @@
 // which the module and the minimal player open, seek and close the same movie side by side.
 
 #include "bench/MinimalPlayer.h"
-#include "module/ComApartment.h"
+#include "common/ComApartment.h"
+#include "common/Owned.h"
 #include "module/ExtViewModuleInfo.h"
-#include "module/Owned.h"
 
 #include <windows.h>
 #include <commctrl.h>

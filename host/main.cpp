@@ -6,9 +6,9 @@
 // Exit codes: 0 normal end or screenshot saved, 1 the module could not open or attach FILE,
 // 2 bad command line or no usable moviepane.dll, 3 the screenshot could not be saved.
 
-#include "module/ComApartment.h"
+#include "common/ComApartment.h"
+#include "common/Owned.h"
 #include "module/ExtViewModuleInfo.h"
-#include "module/Owned.h"
 
 #include <windows.h>
 #include <shellapi.h>

@@ -1,6 +1,8 @@
 #pragma once
 // The record a host receives from GetExtViewModuleInfo, and the entry points it lists.
 
+#include "common/HostMessages.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -72,14 +74,3 @@ static_assert(offsetof(ExtViewModuleInfo, draw) == 48);
 static_assert(offsetof(ExtViewModuleInfo, message) == 52);
 static_assert(sizeof(ExtViewModuleInfo) == 56);
 #endif
-
-// Private messages the host sends through the message entry point, and the one the module posts.
-constexpr UINT WM_EXTVIEW_GET_IMAGE_SIZE = WM_USER + 5;
-constexpr UINT WM_EXTVIEW_GET_IMAGE_SIZE2 = WM_USER + 6;
-constexpr UINT WM_EXTVIEW_GET_BIT_DEPTH = WM_USER + 7;
-constexpr UINT WM_EXTVIEW_GET_DURATION = WM_USER + 8;
-constexpr UINT WM_EXTVIEW_GET_POSITION = WM_USER + 9;
-constexpr UINT WM_EXTVIEW_HIDE_PANEL = WM_USER + 16;
-constexpr UINT WM_EXTVIEW_ADJUST_VIEW_RECT = WM_USER + 18;
-constexpr UINT WM_EXTVIEW_HOST_NOTIFY = WM_USER + 99;
-constexpr WPARAM EXTVIEW_NOTIFY_PANEL_VISIBILITY = 4;

@@ -1,7 +1,7 @@
 #pragma once
 // The control strip along the bottom of the host window: play/pause, stop and a seek bar.
 
-#include "module/Owned.h"
+#include "common/Owned.h"
 
 #include <windows.h>
 

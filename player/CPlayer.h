@@ -2,7 +2,7 @@
 // The playback engine behind one opened file: a media session, the file's media source and,
 // once the topology is ready, the video display control and the presentation clock.
 
-#include "module/Owned.h"
+#include "common/Owned.h"
 #include "player/PlayerState.h"
 
 #include <windows.h>

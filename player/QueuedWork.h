@@ -3,7 +3,7 @@
 // The queue holds a reference until the work has run, so work that ends after its caller gave
 // up waiting still finds everything it owns.
 
-#include "module/Owned.h"
+#include "common/Owned.h"
 
 #include <windows.h>
 #include <mfobjects.h>

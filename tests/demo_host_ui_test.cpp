@@ -1,8 +1,8 @@
 // The demo host as a user runs it, as a process of its own: a screenshot of a playing movie,
 // and the module's error box for a file that is no movie.
 
-#include "module/ComApartment.h"
-#include "module/Owned.h"
+#include "common/ComApartment.h"
+#include "common/Owned.h"
 
 #include "TestSupport.h"
 

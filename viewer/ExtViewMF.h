@@ -2,7 +2,7 @@
 // The viewer: one per file the host shows. It owns the player, the path, the file's icon,
 // the context menu while it is open, and the control panel in the host window.
 
-#include "module/Owned.h"
+#include "common/Owned.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "viewer/ExtViewMF.h"
 
-#include "module/ExtViewModuleInfo.h"
+#include "common/HostMessages.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
 

@@ -8,9 +8,9 @@
 // 3 an entry point hung: still away after a minute, the process is ended where it hangs.
 
 #include "bench/MinimalPlayer.h"
-#include "module/ComApartment.h"
+#include "common/ComApartment.h"
+#include "common/Owned.h"
 #include "module/ExtViewModuleInfo.h"
-#include "module/Owned.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
 #include "viewer/ExtViewMF.h"

@@ -12,8 +12,8 @@
 // Exit code 0: nothing hurt the host; 1: a hang, a crash, a refusal without a box, harm left
 // behind or a failed canary; 2: bad command line or missing files.
 
+#include "common/Owned.h"
 #include "module/ExtViewModuleInfo.h"
-#include "module/Owned.h"
 
 #include <windows.h>
 #include <shellapi.h>
