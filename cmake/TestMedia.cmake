@@ -22,6 +22,8 @@ make_media(video-only.mp4 ${bars} ${h264} -movflags +faststart)
 make_media(audio-only.mp4 ${tone} ${aac} -movflags +faststart)
 make_media(hd720.mp4 -f lavfi -i testsrc2=size=1280x720:rate=30:duration=12
   -f lavfi -i sine=frequency=660:sample_rate=48000:duration=12 ${h264} ${aac} -movflags +faststart -shortest)
+# Short movies: their end may be reported before, or instead of, their start.
+make_media(short-48x144.mp4 -f lavfi -i testsrc2=size=48x144:rate=12:duration=1 ${h264} -movflags +faststart)
 
 add_custom_command(OUTPUT ${MEDIA_DIR}/text.mp4 ${MEDIA_DIR}/empty.mp4 ${MEDIA_DIR}/truncated.mp4
   COMMAND ${CMAKE_COMMAND} -E echo "This is a text file, not a movie." > ${MEDIA_DIR}/text.mp4
