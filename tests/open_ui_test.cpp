@@ -6,12 +6,16 @@
 #include "player/CPlayer.h"
 #include "viewer/ExtViewMF.h"
 
+#include "PlayingViewer.h"
 #include "TestSupport.h"
+
+#include "common/Owned.h"
 
 #include <gtest/gtest.h>
 
 #include <mfapi.h>
 #include <mfidl.h>
+#include <shellapi.h>
 #include <wrl/client.h>
 
 #include <string>
@@ -102,8 +106,20 @@ TEST(Open, ResetOfAnEmptyViewerLeavesThePlatformAlone) {
     EXPECT_FALSE(PlatformRunning());
 }
 
+// A copy of a test movie under another name in the media folder, made anew.
+std::wstring CopyOfMedia(const wchar_t* media, const std::wstring& name) {
+    const std::wstring copy = MediaPath(name.c_str());
+    EXPECT_TRUE(CopyFileW(MediaPath(media).c_str(), copy.c_str(), FALSE)) << Narrow(copy);
+    return copy;
+}
+
 TEST(Open, FilesThatCannotBeOpenedAreReportedInTheBox) {
-    const std::wstring paths[] = {MediaPath(L"missing.mp4"), L"", MediaPath(L"text.mp4"), MediaPath(L"empty.mp4")};
+    // A file another program holds without sharing it.
+    const std::wstring locked = CopyOfMedia(L"sample.mp4", L"locked.mp4");
+    const Owned<HANDLE, CloseHandle> lock(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(lock.get(), INVALID_HANDLE_VALUE);
+    const std::wstring paths[] = {MediaPath(L"missing.mp4"), MediaPath(L"missing\\sample.mp4"), BuildDir() + L"\\media",
+                                  L"", MediaPath(L"text.mp4"), MediaPath(L"empty.mp4"), locked};
     for (const std::wstring& path : paths) {
         SCOPED_TRACE(Narrow(L"path \"" + path + L"\""));
         const HRESULT status = ResolverStatus(path);
@@ -149,6 +165,74 @@ TEST(Open, MoviesOpenWithoutABoxAndKeepTheirOwnCopyOfThePath) {
         EXPECT_EQ(viewer.panel, nullptr);
         EXPECT_EQ(viewer.hostWindow, nullptr);
     }
+}
+
+// The file operations another program makes on a shown file, for the test below.
+bool Succeeds(const std::wstring& operation, const std::wstring& path, const std::wstring& target = L"") {
+    const int code = RunThisProgramAgain(L"--file-op " + operation + L" \"" + path + L"\" \"" + target + L"\"", 20000);
+    EXPECT_EQ(code, 0) << Narrow(operation) << " of " << Narrow(path) << " failed with error " << code;
+    return code == 0;
+}
+
+// In that program, before the tests run: one operation, its Win32 error as the exit code.
+const bool fileOperationDone = [] {
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!args || count != 5 || wcscmp(args[1], L"--file-op") != 0) {
+        LocalFree(args);
+        return false;
+    }
+    const std::wstring operation = args[2];
+    BOOL done = FALSE;
+    if (operation == L"write") {
+        // As a program re-saving the file opens it: for writing, letting others read on.
+        const HANDLE file = CreateFileW(args[3], GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        done = file != INVALID_HANDLE_VALUE;
+        if (done) CloseHandle(file);
+    } else if (operation == L"move") {
+        done = MoveFileExW(args[3], args[4], 0);
+    } else if (operation == L"delete") {
+        done = DeleteFileW(args[3]);
+    }
+    ExitProcess(done ? 0 : GetLastError());
+}();
+
+TEST(Open, TheShownFileStaysFreeForOtherPrograms) {
+    const std::wstring folder = MediaPath(L"free");
+    const std::wstring elsewhere = folder + L"\\elsewhere";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
+    const std::wstring shown = CopyOfMedia(L"sample.mp4", L"free\\shown.mp4");
+    const std::wstring renamed = folder + L"\\renamed.mp4";
+    const std::wstring moved = elsewhere + L"\\moved.mp4";
+
+    PlayingViewer playing;
+    ASSERT_TRUE(playing.Attach(L"free\\shown.mp4"));
+    ASSERT_TRUE(playing.WaitForState(PlayerState::Started));
+    EXPECT_TRUE(Succeeds(L"write", shown));
+    EXPECT_TRUE(Succeeds(L"move", shown, renamed));
+    EXPECT_TRUE(Succeeds(L"move", renamed, moved));
+    EXPECT_TRUE(Succeeds(L"delete", moved));
+
+    // Playback goes on, or ends: the platform may lose the file's data.
+    int32_t first = 0;
+    playing.QueryPosition(&first);
+    EXPECT_TRUE(PumpUntil([&] {
+        int32_t now = 0;
+        return playing.State() != PlayerState::Started || (playing.QueryPosition(&now) == 0 && now > first + 500);
+    }, 10000)) << "playback stalled in state " << static_cast<int>(playing.State());
+
+    {
+        BoxWatcher watcher;
+        playing.viewer.Reset();
+        EXPECT_TRUE(watcher.Seen().empty());
+    }
+    EXPECT_EQ(playing.viewer.player, nullptr);
+    for (const std::wstring& name : {shown, renamed, moved}) {
+        EXPECT_EQ(GetFileAttributesW(name.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(name) << " is still there";
+    }
+    EXPECT_TRUE(RemoveDirectoryW(elsewhere.c_str())) << "the folder the file was moved to is not empty";
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST(Open, APathLongerThanTheBoxFillsItAlone) {

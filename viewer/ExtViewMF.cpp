@@ -4,6 +4,7 @@
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
 #include "player/QueuedWork.h"
+#include "viewer/SharedFileStream.h"
 
 #include <mfapi.h>
 #include <shlwapi.h>
@@ -34,6 +35,10 @@ struct FreeText {
 // Resolves a path into a media source on a platform thread meant for long work, so that open
 // can stop waiting for it. It owns all that the work needs: work that ends after open has
 // given up lands here and harms nobody.
+// The source reads the file through a handle of the viewer's own that shares it for reading,
+// writing and deletion: the user can delete, rename, move or re-save the file while it is
+// shown. A path that cannot be opened so goes to the resolver as it stands, which gives the
+// status the platform gives for it (or opens what is not a file).
 class ResolveWork final : public QueuedWork {
 public:
     ResolveWork(IMFSourceResolver* resolver, const wchar_t* path) : resolver_(resolver), path_(_wcsdup(path)) {}
@@ -45,9 +50,19 @@ public:
     ComPtr<IUnknown> object;
 
 private:
-    void Run() override {
+    void Run() override { status = Resolve(); }
+
+    HRESULT Resolve() {
         MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
-        status = resolver_->CreateObjectFromURL(path_.get(), MF_RESOLUTION_MEDIASOURCE, nullptr, &type, &object);
+        ComPtr<IStream> stream;
+        if (FAILED(OpenSharedFileStream(path_.get(), &stream))) {
+            return resolver_->CreateObjectFromURL(path_.get(), MF_RESOLUTION_MEDIASOURCE, nullptr, &type, &object);
+        }
+        ComPtr<IMFByteStream> bytes;
+        const HRESULT hr = MFCreateMFByteStreamOnStream(stream.Get(), &bytes);
+        if (FAILED(hr)) return hr;
+        return resolver_->CreateObjectFromByteStream(bytes.Get(), path_.get(), MF_RESOLUTION_MEDIASOURCE, nullptr,
+                                                     &type, &object);
     }
 
     ComPtr<IMFSourceResolver> resolver_;

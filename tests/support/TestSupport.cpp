@@ -19,6 +19,28 @@ std::string Narrow(const std::wstring& text) {
     return out;
 }
 
+int RunThisProgramAgain(const std::wstring& arguments, DWORD timeoutMs) {
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring commandLine = L"\"" + std::wstring(program) + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return -1;
+    }
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, code);
+    } else {
+        GetExitCodeProcess(process.hProcess, &code);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
 void PumpMessages(DWORD milliseconds) {
     PumpUntil([] { return false; }, milliseconds);
 }

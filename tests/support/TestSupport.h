@@ -18,6 +18,10 @@ std::wstring BuildDir();
 std::wstring MediaPath(const wchar_t* name);
 std::string Narrow(const std::wstring& text);
 
+// Runs this test program again as another process with the given arguments; its exit code, or
+// -1 when it could not be started or had not ended after timeoutMs.
+int RunThisProgramAgain(const std::wstring& arguments, DWORD timeoutMs);
+
 // Dispatches this thread's messages for the given time.
 void PumpMessages(DWORD milliseconds);
 // Dispatches messages until done() or the time is up; returns done().
