@@ -13,6 +13,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -222,37 +223,6 @@ TEST_F(AttachTest, RefusedTopologyLeavesThePlayerClosed) {
     EXPECT_EQ(Children(host.pane()).size(), 3u) << "the new panel stays";
 }
 
-// A 32-bit top-down copy of the window's client area as it stands on the screen.
-std::vector<DWORD> CaptureClient(HWND window, int width, int height) {
-    std::vector<DWORD> pixels;
-    POINT origin{0, 0};
-    ClientToScreen(window, &origin);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (memory && bitmap && bits) {
-        const HGDIOBJ previous = SelectObject(memory, bitmap);
-        if (BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY)) {
-            GdiFlush();
-            const auto* first = static_cast<const DWORD*>(bits);
-            pixels.assign(first, first + width * height);
-        }
-        SelectObject(memory, previous);
-    }
-    if (bitmap) DeleteObject(bitmap);
-    if (memory) DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
 TEST_F(AttachTest, PictureShowsTheColourBars) {
     // Out of the way of other programs' windows, and above them.
     SetWindowPos(host.frame(), HWND_TOPMOST, 820, 620, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
@@ -288,6 +258,48 @@ TEST_F(AttachTest, PictureShowsTheColourBars) {
             EXPECT_NEAR(seen[channel], bars[bar][channel], 48)
                 << "bar " << bar << " at (" << x << ", " << y << "), channel " << channel;
         }
+    }
+}
+
+TEST_F(AttachTest, PictureKeepsItsShapeInAWiderOrTallerPane) {
+    SetWindowPos(host.frame(), HWND_TOPMOST, 440, 20, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    Open(L"sample.mp4");
+    ASSERT_EQ(viewer.Attach(host.pane()), 0);
+    ASSERT_TRUE(WaitForState(PlayerState::Started));
+
+    // The 320x240 picture fitted and centred, as the host asks for it.
+    const struct {
+        SIZE client;
+        RECT picture;
+    } cases[] = {{{800, 480}, {80, 0, 720, 480}}, {{480, 800}, {0, 220, 480, 580}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.client.cx) + " x " + std::to_string(c.client.cy));
+        const int width = c.client.cx;
+        const int height = c.client.cy;
+        host.Resize(width, height);
+        const RECT frame{0, 0, viewer.imageWidth, viewer.imageHeight};
+        const HDC dc = GetDC(host.pane());
+        EXPECT_EQ(viewer.Draw(dc, &frame, &c.picture), 0);
+        ReleaseDC(host.pane(), dc);
+
+        // Across the upper bars, and down the grey bar at the left, short of the panel's strip.
+        const int pictureWidth = c.picture.right - c.picture.left;
+        const int pictureHeight = c.picture.bottom - c.picture.top;
+        const POINT row{0, c.picture.top + pictureHeight / 4};
+        const POINT column{c.picture.left + pictureWidth / 14, 0};
+        const int columnLength = height - viewer.panel->barHeight;
+        const int bottom = std::min<int>(c.picture.bottom, columnLength);
+        LitSpan across{};
+        LitSpan down{};
+        const auto shaped = [&] {
+            const std::vector<DWORD> pixels = CaptureClient(host.pane(), width, height);
+            across = FindLit(pixels, width, row, {1, 0}, width);
+            down = FindLit(pixels, width, column, {0, 1}, columnLength);
+            return std::abs(across.first - c.picture.left) <= 3 && std::abs(across.end - c.picture.right) <= 3 &&
+                   std::abs(down.first - c.picture.top) <= 3 && std::abs(down.end - bottom) <= 3;
+        };
+        EXPECT_TRUE(PumpUntil(shaped, 3000))
+            << "picture from x " << across.first << " to " << across.end << ", y " << down.first << " to " << down.end;
     }
 }
 

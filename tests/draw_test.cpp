@@ -155,6 +155,20 @@ TEST_F(DrawTest, HandsTheRendererTheSourceOnItsUnitScale) {
     for (const auto& position : display->positions) EXPECT_TRUE(SameRect(position.destination, destination));
 }
 
+TEST_F(DrawTest, OnlyACentredDestinationBecomesTheWholeWindowUnderWine) {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const bool wine = GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    viewer.player->videoWindow = host.pane();
+    const RECT centred{41, 30, 280, 210};
+    const RECT offCentre{0, 30, 240, 210};
+    EXPECT_EQ(Draw({0, 0, 320, 240}, centred), 0);
+    EXPECT_EQ(Draw({0, 0, 320, 240}, offCentre), 0);
+
+    ASSERT_EQ(display->positions.size(), 2u);
+    EXPECT_TRUE(SameRect(display->positions[0].destination, wine ? RECT{0, 0, 320, 240} : centred));
+    EXPECT_TRUE(SameRect(display->positions[1].destination, offCentre));
+}
+
 TEST_F(DrawTest, RepaintsExceptWhileStartingOrStopping) {
     const struct {
         PlayerState state;

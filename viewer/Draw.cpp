@@ -17,6 +17,30 @@ MFVideoNormalizedRect NormalizeSource(const RECT& source, UINT32 width, UINT32 h
             static_cast<float>(source.right) / w, static_cast<float>(source.bottom) / h};
 }
 
+bool RunsOnWine() {
+    static const bool wine = [] {
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
+}
+
+bool CentredIn(const RECT& inner, const RECT& outer) {
+    const LONG horizontal = (inner.left - outer.left) - (outer.right - inner.right);
+    const LONG vertical = (inner.top - outer.top) - (outer.bottom - inner.bottom);
+    // A centred rectangle's margins differ by the pixel that halving an odd difference drops.
+    return horizontal >= -1 && horizontal <= 1 && vertical >= -1 && vertical <= 1;
+}
+
+// Wine's renderer keeps only the destination's size: it fits the picture into a frame of that
+// size and stretches the frame over the whole window. For a destination centred in the window
+// the window's client area gives the picture the host asked for, with its bars around it.
+RECT RendererDestination(HWND window, const RECT& destination) {
+    RECT client{};
+    if (!RunsOnWine() || !window || !GetClientRect(window, &client)) return destination;
+    return CentredIn(destination, client) ? client : destination;
+}
+
 bool RepaintsIn(PlayerState state) {
     return state != PlayerState::StartPending && state != PlayerState::StopPending &&
            state != PlayerState::Stopped;
@@ -34,7 +58,7 @@ int32_t ExtViewMF::Draw(HDC dc, const RECT* source, const RECT* destination) {
         IMFVideoDisplayControl* display = player->videoDisplay.Get();
         if (display) {
             const MFVideoNormalizedRect normalized = NormalizeSource(*source, player->videoWidth, player->videoHeight);
-            RECT target = *destination;
+            RECT target = RendererDestination(player->videoWindow, *destination);
             display->SetVideoPosition(&normalized, &target);
             if (RepaintsIn(player->State())) {
                 // A renderer that cannot repaint on demand still paints its frames by itself.

@@ -115,6 +115,13 @@ HostWindow::~HostWindow() {
 
 void HostWindow::SetViewer(ExtViewMF* viewer) { viewer_ = viewer; }
 
+void HostWindow::Resize(int clientWidth, int clientHeight) {
+    RECT bounds{0, 0, clientWidth, clientHeight};
+    AdjustWindowRect(&bounds, WS_OVERLAPPEDWINDOW, FALSE);
+    SetWindowPos(frame_, nullptr, 0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+}
+
 std::vector<UINT> HostWindow::Received() const {
     std::vector<UINT> messages;
     for (const auto& entry : received_) messages.push_back(entry.first);
@@ -134,6 +141,50 @@ LRESULT CALLBACK HostWindow::PaneProc(HWND window, UINT message, WPARAM wParam, 
         if (host->viewer_ && host->viewer_->HandleMessage(message, wParam, lParam) != 1) return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+std::vector<DWORD> CaptureClient(HWND window, int width, int height) {
+    std::vector<DWORD> pixels;
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (memory && bitmap && bits) {
+        const HGDIOBJ previous = SelectObject(memory, bitmap);
+        if (BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY)) {
+            GdiFlush();
+            const auto* first = static_cast<const DWORD*>(bits);
+            pixels.assign(first, first + width * height);
+        }
+        SelectObject(memory, previous);
+    }
+    if (bitmap) DeleteObject(bitmap);
+    if (memory) DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+LitSpan FindLit(const std::vector<DWORD>& pixels, int width, POINT start, POINT step, int count) {
+    LitSpan span{count, 0};
+    for (int i = 0; i < count; ++i) {
+        const size_t at = static_cast<size_t>((start.y + i * step.y) * width + start.x + i * step.x);
+        if (at >= pixels.size()) break;
+        const DWORD pixel = pixels[at];
+        const bool lit = ((pixel >> 16) & 0xFF) > 24 || ((pixel >> 8) & 0xFF) > 24 || (pixel & 0xFF) > 24;
+        if (!lit) continue;
+        span.first = std::min(span.first, i);
+        span.end = i + 1;
+    }
+    return span;
 }
 
 std::wstring BoxText(HWND box) {

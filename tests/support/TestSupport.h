@@ -38,6 +38,8 @@ public:
 
     HWND frame() const { return frame_; }
     HWND pane() const { return pane_; }
+    // Gives the pane a client area of width by height, as a host resizing its viewer does.
+    void Resize(int clientWidth, int clientHeight);
     void SetViewer(ExtViewMF* viewer);
     // Messages the pane received (number only), for checks such as the refresh timer's.
     std::vector<UINT> Received() const;
@@ -51,6 +53,18 @@ private:
     ExtViewMF* viewer_ = nullptr;
     std::vector<std::pair<UINT, WPARAM>> received_;
 };
+
+// A 32-bit top-down copy of the window's client area as it stands on the screen; empty when it
+// cannot be read.
+std::vector<DWORD> CaptureClient(HWND window, int width, int height);
+
+// The lit (not black) stretch of count pixels of a capture from start in steps of step: the
+// index of the first lit pixel and one past the last, or {count, 0} when none is lit.
+struct LitSpan {
+    int first;
+    int end;
+};
+LitSpan FindLit(const std::vector<DWORD>& pixels, int width, POINT start, POINT step, int count);
 
 // A dialog box (#32770) of this process, as read before it was dismissed.
 struct SeenBox {
