@@ -152,13 +152,24 @@ HRESULT CPlayer::HandleEvent(IMFMediaEvent* event) {
     hr = event->GetStatus(&status);
     if (SUCCEEDED(hr)) hr = status;
     if (FAILED(hr)) {
-        FailOpening();
+        // A stop that reports a failure leaves the session stopped all the same (a short movie's
+        // session may have stopped at its end already): nothing plays any more.
+        if (type == MESessionStopped && State() == PlayerState::StopPending) {
+            SetState(PlayerState::Stopped);
+        } else {
+            FailOpening();
+        }
         return hr;
     }
 
     switch (type) {
     case MESessionStarted: {
         if (State() == PlayerState::Stopped) return S_OK;
+        // A start reported after the end or a stop request came too late: the stop stands.
+        if (State() == PlayerState::StopPending) {
+            pendingSeek = 0;
+            return S_OK;
+        }
         SetState(resumeState);
         const LONGLONG seek = pendingSeek;
         pendingSeek = 0;

@@ -176,6 +176,10 @@ TEST_F(BareViewer, PositionComesFromTheClockOnlyWhilePlaying) {
     viewer.player->clock.Attach(new FixedClock(25000000, S_OK));
     EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &value), 0);
     EXPECT_EQ(value, 2500);
+    viewer.player->duration = 20000000;
+    EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &value), 0);
+    EXPECT_EQ(value, 2000) << "a clock that runs on past the end";
+    viewer.player->duration = 0;
 
     for (PlayerState state : {PlayerState::Stopped, PlayerState::StopPending}) {
         viewer.player->SetState(state);

@@ -219,7 +219,9 @@ TEST_F(PlayerTest, FailedEventEndsOpeningOnlyAndIsNeverActedOn) {
     } cases[] = {
         {PlayerState::OpenPending, PlayerState::Closing}, {PlayerState::Ready, PlayerState::Ready},
         {PlayerState::StartPending, PlayerState::StartPending}, {PlayerState::Started, PlayerState::Started},
-        {PlayerState::Paused, PlayerState::Paused}, {PlayerState::StopPending, PlayerState::StopPending},
+        {PlayerState::Paused, PlayerState::Paused},
+        // Only a stop report, failed or not, completes a pending stop.
+        {PlayerState::StopPending, PlayerState::Stopped},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.before);
@@ -231,6 +233,31 @@ TEST_F(PlayerTest, FailedEventEndsOpeningOnlyAndIsNeverActedOn) {
         EXPECT_EQ(E_FAIL, Deliver(rig.player.Get(), MESessionStopped, E_FAIL));
         EXPECT_EQ(c.after, rig.player->State());
         EXPECT_TRUE(Requests(rig.session).empty());
+    }
+}
+
+TEST_F(PlayerTest, StartReportedAfterTheEndOrAStopRequestLeavesTheStopPending) {
+    constexpr LONGLONG seek = 25'000'000;
+    for (bool ended : {true, false}) {
+        SCOPED_TRACE(ended ? "end of presentation" : "stop request");
+        PlayerRig rig;
+        rig.player->SetState(PlayerState::StartPending);
+        rig.player->resumeState = PlayerState::Started;
+        rig.player->pendingSeek = seek;
+        if (ended) {
+            ASSERT_TRUE(rig.session->Fire(MEEndOfPresentation));
+        } else {
+            ASSERT_EQ(S_OK, rig.player->RequestStop());
+        }
+        ASSERT_EQ(PlayerState::StopPending, rig.player->State());
+        ASSERT_TRUE(rig.session->Fire(MESessionStarted));
+        EXPECT_EQ(PlayerState::StopPending, rig.player->State());
+        EXPECT_EQ(0, rig.player->pendingSeek) << "a stop drops a deferred seek";
+        // As the platform reports the stop of a session that has already reached its end.
+        ASSERT_TRUE(rig.session->Fire(MESessionStopped, MF_E_INVALIDREQUEST));
+        EXPECT_EQ(PlayerState::Stopped, rig.player->State());
+        EXPECT_EQ(RequestList{"Stop"}, Requests(rig.session));
+        EXPECT_TRUE(rig.session->Armed());
     }
 }
 

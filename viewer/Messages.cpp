@@ -13,6 +13,11 @@ int32_t ToMilliseconds(int64_t hundredNanoseconds) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(hundredNanoseconds / 10000)));
 }
 
+// The platform's clock runs on past the end while its end report is late.
+LONGLONG WithinDuration(LONGLONG position, LONGLONG duration) {
+    return duration > 0 && position > duration ? duration : position;
+}
+
 }  // namespace
 
 int32_t ExtViewMF::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam) {
@@ -148,7 +153,7 @@ int32_t ExtViewMF::OnRefreshTimer() {
     LONGLONG position = 0;
     bool known = state == PlayerState::StopPending || state == PlayerState::Stopped;
     if (state == PlayerState::Started && player->clock) known = SUCCEEDED(player->clock->GetTime(&position));
-    if (known) SetSeekBarPosition(position);
+    if (known) SetSeekBarPosition(WithinDuration(position, player->duration));
     if (state == PlayerState::Stopped) SetPlayCaption(L">");
     return 2;
 }
@@ -162,7 +167,7 @@ int32_t ExtViewMF::OnGetPosition(WPARAM wParam) {
     } else if (state != PlayerState::StopPending && state != PlayerState::Stopped) {
         return -1;
     }
-    *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(position);
+    *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(WithinDuration(position, player->duration));
     return 0;
 }
 
