@@ -54,6 +54,9 @@ TEST(PlayerPlatform, EachStartIsGivenBackExactlyOnce) {
     }  // the destructors shut down once more
     EXPECT_TRUE(PlatformRunning()) << "a player gave back a start it did not make";
     MFShutdown();
+    // The teardown's work item holds the platform until it has returned, just after it reports done.
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    while (PlatformRunning() && GetTickCount64() < deadline) Sleep(10);
     EXPECT_FALSE(PlatformRunning()) << "a player kept the platform started";
 }
 
