@@ -143,10 +143,7 @@ LRESULT CALLBACK HostWindow::PaneProc(HWND window, UINT message, WPARAM wParam, 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-std::vector<DWORD> CaptureClient(HWND window, int width, int height) {
-    std::vector<DWORD> pixels;
-    POINT origin{0, 0};
-    ClientToScreen(window, &origin);
+BITMAPINFO TopDownBgraInfo(int width, int height) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
@@ -154,6 +151,14 @@ std::vector<DWORD> CaptureClient(HWND window, int width, int height) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+std::vector<DWORD> CaptureClient(HWND window, int width, int height) {
+    std::vector<DWORD> pixels;
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    BITMAPINFO info = TopDownBgraInfo(width, height);
     void* bits = nullptr;
     const HDC screen = GetDC(nullptr);
     const HDC memory = CreateCompatibleDC(screen);

@@ -56,6 +56,8 @@ private:
 
 // A 32-bit top-down copy of the window's client area as it stands on the screen; empty when it
 // cannot be read.
+// The header of a top-down, 32-bit bitmap of the given size.
+BITMAPINFO TopDownBgraInfo(int width, int height);
 std::vector<DWORD> CaptureClient(HWND window, int width, int height);
 
 // The lit (not black) stretch of count pixels of a capture from start in steps of step: the
