@@ -27,10 +27,6 @@ constexpr int DEFAULT_ROUNDS = 5;
 constexpr int MAX_ROUNDS = 100;
 constexpr double RATIO_GOAL = 1.05;
 constexpr double DESTROY_GOAL_MS = 50.0;
-constexpr double DESTROY_AFTER_END_GOAL_MS = 100.0;
-// A 1 s movie, played well past its end before it is destroyed.
-constexpr wchar_t ENDED_MOVIE[] = L"short-48x144.mp4";
-constexpr double PLAY_PAST_END_MS = 2500.0;
 constexpr double CPU_WINDOW_MS = 10000.0;
 constexpr double MEMORY_AFTER_MS = 3000.0;
 constexpr DWORD CHILD_TIMEOUT_MS = 60000;
@@ -194,32 +190,6 @@ std::optional<std::vector<UsagePair>> MeasureUsage(const std::wstring& mediaDir,
     return pairs;
 }
 
-// Destroy of a viewer whose session has ended, and the close of the minimal player after the same
-// playback: module, minimal, in milliseconds.
-std::optional<std::vector<std::pair<double, double>>> DestroyAfterEnd(const ExtViewModuleInfo& module, HWND frame,
-                                                                      const std::wstring& path, int rounds) {
-    std::vector<std::pair<double, double>> times;
-    for (int round = 0; round < rounds; ++round) {
-        bench::ModuleViewer viewer(module, frame);
-        if (!viewer.Open(path)) return bench::Fail("the module could not open the short movie");
-        bench::PumpFor(PLAY_PAST_END_MS);
-        const bench::Stopwatch destroying;
-        viewer.Destroy();
-        const double moduleMs = destroying.Milliseconds();
-
-        const bench::Window pane = bench::CreatePane(frame, nullptr);
-        bench::MinimalPlayer player;
-        if (!pane || FAILED(player.Play(path.c_str(), pane.get()))) {
-            return bench::Fail("the minimal player could not play the short movie");
-        }
-        bench::PumpFor(PLAY_PAST_END_MS);
-        const bench::Stopwatch closing;
-        player.Close();
-        times.emplace_back(moduleMs, closing.Milliseconds());
-    }
-    return times;
-}
-
 // One line of the table: the two medians, their ratio, the goal and whether it was met.
 struct Row {
     const char* label;
@@ -278,7 +248,6 @@ int main() {
 
     const int rounds = arguments->rounds;
     std::optional<std::vector<RoundPair>> timed;
-    std::optional<std::vector<std::pair<double, double>>> afterEnd;
     {
         const ComApartment com;
         const bench::LoadedModule module;
@@ -292,12 +261,8 @@ int main() {
             return 2;
         }
         timed = bench::RunRounds(*module.info(), frame.get(), *path, rounds, true);
-        if (timed) {
-            afterEnd = DestroyAfterEnd(*module.info(), frame.get(),
-                                       bench::FullPath(arguments->mediaDir + L"\\" + ENDED_MOVIE), rounds);
-        }
     }
-    if (!timed || !afterEnd) return 1;
+    if (!timed) return 1;
     const std::optional<std::vector<UsagePair>> used = MeasureUsage(bench::FullPath(arguments->mediaDir), rounds);
     if (!used) return 1;
 
@@ -313,10 +278,6 @@ int main() {
                     u.minimal.privateBytes / 1024);
     }
 
-    std::printf("destroy after the end of %ls, module/minimal ms:", ENDED_MOVIE);
-    for (const auto& [moduleMs, minimalMs] : *afterEnd) std::printf(" %.1f/%.1f", moduleMs, minimalMs);
-    std::printf("\n");
-
     const auto timedMedian = [&](auto field) { return bench::Median(bench::Collect(*timed, field)); };
     const auto usedMedian = [&](auto field) { return bench::Median(bench::Collect(*used, field)); };
     const double openModule = timedMedian([](const RoundPair& p) { return p.module.openMs; });
@@ -326,10 +287,6 @@ int main() {
     const double dragModule = timedMedian([](const RoundPair& p) { return p.module.dragMs; });
     const double dragMinimal = timedMedian([](const RoundPair& p) { return p.minimal.dragMs; });
     const double destroyModule = timedMedian([](const RoundPair& p) { return p.module.closeMs; });
-    const double afterEndModule =
-        bench::Median(bench::Collect(*afterEnd, [](const std::pair<double, double>& p) { return p.first; }));
-    const double afterEndMinimal =
-        bench::Median(bench::Collect(*afterEnd, [](const std::pair<double, double>& p) { return p.second; }));
     const double closeMinimal = timedMedian([](const RoundPair& p) { return p.minimal.closeMs; });
     const double cpuModule = usedMedian([](const UsagePair& p) { return p.module.cpuMs; });
     const double cpuMinimal = usedMedian([](const UsagePair& p) { return p.minimal.cpuMs; });
@@ -350,8 +307,6 @@ int main() {
         {"seek to 3 s by a drag (minimal: a start), ms", dragModule, dragMinimal, "none (pauses)", std::nullopt},
         {"destroy while playing / close+shutdown, ms", destroyModule, closeMinimal, "< 50 ms",
          destroyModule < DESTROY_GOAL_MS},
-        {"destroy after the end of a 1 s movie, ms", afterEndModule, afterEndMinimal, "< 100 ms",
-         afterEndModule < DESTROY_AFTER_END_GOAL_MS},
         {"CPU time while playing 10 s, ms", cpuModule, cpuMinimal, "ratio <= 1.05",
          cpuModule / cpuMinimal <= RATIO_GOAL},
         {"  of which the window's thread, ms", threadCpuModule, threadCpuMinimal, "none", std::nullopt},

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #if !defined(_WIN64) && defined(__GNUC__)
@@ -232,29 +231,6 @@ TEST_F(ModuleTest, EntryPointsOnFreshViewers) {
     info_->destroy(first);
     info_->destroy(second);
     info_->destroy(nullptr);
-}
-
-// A viewer's teardown goes on after destroy has returned, so a host that unloads the module
-// then must not take the code away from under it.
-TEST_F(ModuleTest, StaysLoadedFromItsFirstOpenOn) {
-    const std::wstring path = BuildDir() + L"\\moviepane.dll";
-    FreeLibrary(module_);
-    EXPECT_EQ(GetModuleHandleW(path.c_str()), nullptr) << "loaded before any open";
-    module_ = LoadLibraryW(path.c_str());
-    ASSERT_NE(module_, nullptr);
-    getInfo_ = reinterpret_cast<GetExtViewModuleInfoFn>(
-        reinterpret_cast<void*>(GetProcAddress(module_, "GetExtViewModuleInfo")));
-    ASSERT_NE(getInfo_, nullptr);
-    info_ = getInfo_(nullptr);
-
-    const ExtViewHandle viewer = info_->create(nullptr);
-    ASSERT_NE(viewer, nullptr);
-    EXPECT_EQ(info_->open(viewer, MediaPath(L"sample.mp4").c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
-                          nullptr, nullptr),
-              0);
-    info_->destroy(viewer);
-    FreeLibrary(std::exchange(module_, nullptr));
-    EXPECT_NE(GetModuleHandleW(path.c_str()), nullptr);
 }
 
 #if !defined(_WIN64)

@@ -76,7 +76,6 @@ constexpr long long PRIVATE_BYTES_SLACK = 8ll << 20;
 constexpr long long HEAP_BYTES_SLACK = 1ll << 20;
 
 constexpr int CYCLE_BLOCK = 10;
-constexpr DWORD CYCLE_PLAY_MS = 300;
 constexpr std::pair<DWORD, DWORD> SILENT_PLAY_MS{30, 300};
 constexpr int MANY_COLUMNS = 4;
 constexpr int MANY_ROWS = 2;
@@ -782,8 +781,8 @@ void PlayDirect(Pane& pane, int sessions, DWORD playMs) {
 }
 
 void RunCycles(int cycles) {
-    Say("cycles: %d x (create, open, attach, pump %lu ms, destroy), every %d followed by as many direct sessions",
-        cycles, CYCLE_PLAY_MS, CYCLE_BLOCK);
+    Say("cycles: %d x (create, open, attach, pump 200 ms, destroy), every %d followed by as many direct sessions",
+        cycles, CYCLE_BLOCK);
     Host host(1, 1, 640, 480);
     Ledger ledger("cycles");
     const ULONGLONG start = GetTickCount64();
@@ -797,11 +796,11 @@ void RunCycles(int cycles) {
                 for (int i = 0; i < block; ++i) {
                     Viewer viewer(host.pane(0));
                     if (!viewer.Open(samplePath) || !viewer.Attach()) ++failedCycles;
-                    Pump(CYCLE_PLAY_MS);
+                    Pump(200);
                     if (viewer.ReportsPosition()) ++playingAtDestroy;
                 }
             },
-            [&](int sessions) { PlayDirect(host.pane(0), sessions, CYCLE_PLAY_MS); });
+            [&](int sessions) { PlayDirect(host.pane(0), sessions, 200); });
         done += block;
         if (done == block || done % printEvery == 0 || done == cycles)
             PrintFigures(("after cycle " + std::to_string(done)).c_str(), figures);
@@ -1081,7 +1080,7 @@ void RunPending() {
     for (int round = 1; round <= PENDING_ROUNDS; ++round) {
         const ULONGLONG start = GetTickCount64();
         const Figures figures = ledger.Round([&] { PendingRound(host); },
-                                             [&](int sessions) { PlayDirect(host.pane(0), sessions, CYCLE_PLAY_MS); });
+                                             [&](int sessions) { PlayDirect(host.pane(0), sessions, 200); });
         Say("  round %d in %.1f s, direct sessions and measuring included", round,
             static_cast<double>(GetTickCount64() - start) / 1000.0);
         PrintFigures(("after round " + std::to_string(round)).c_str(), figures);
