@@ -19,28 +19,48 @@ namespace {
 constexpr DWORD CLOSE_WAIT_MS = 5000;
 // How long teardown waits for each of the platform's shared work queues to reach its turn.
 constexpr DWORD QUEUED_WORK_WAIT_MS = 500;
+// How long the source's and session's shutdown may hold the caller: with the close wait and the
+// queues' turns, a teardown stays under ten seconds.
+constexpr DWORD SHUTDOWN_WAIT_MS = 3000;
 
-// Everything of a player's teardown that waits for the platform: it runs on a platform thread
-// and holds the player until it is done, so the caller's thread never waits for the session.
-class PlayerTeardown final : public QueuedWork {
+// Shuts the source and then the session down, and lets both go.
+class SessionShutdown final : public QueuedWork {
 public:
-    explicit PlayerTeardown(CPlayer* player) : player_(player) {}
+    SessionShutdown(ComPtr<IMFMediaSource> source, ComPtr<IMFMediaSession> session)
+        : source_(std::move(source)), session_(std::move(session)) {}
 
 private:
     void Run() override {
-        player_->FinishShutdown();
-        player_.Reset();
+        if (source_) source_->Shutdown();
+        if (session_) session_->Shutdown();
+        source_.Reset();
+        session_.Reset();
     }
 
-    ComPtr<CPlayer> player_;
+    ComPtr<IMFMediaSource> source_;
+    ComPtr<IMFMediaSession> session_;
 };
+
+// Late in a long run the platform's shutdown now and then never returns. It runs on a platform
+// thread, so that it holds the host's thread no longer than SHUTDOWN_WAIT_MS; past that it is
+// left to finish there, or never.
+void ShutDownElsewhere(ComPtr<IMFMediaSource> source, ComPtr<IMFMediaSession> session) {
+    ComPtr<SessionShutdown> work;
+    work.Attach(new (std::nothrow) SessionShutdown(source, session));
+    const HRESULT hr = work ? work->RunOn(MFASYNC_CALLBACK_QUEUE_LONG_FUNCTION, SHUTDOWN_WAIT_MS, true)
+                            : E_OUTOFMEMORY;
+    if (SUCCEEDED(hr) || hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) return;
+    // Without a platform queue to run on, it is done here.
+    if (source) source->Shutdown();
+    if (session) session->Shutdown();
+}
 
 }  // namespace
 
 CPlayer::CPlayer() = default;
 
 CPlayer::~CPlayer() {
-    FinishShutdown();
+    Shutdown();
     videoWindow = nullptr;
     infoText.reset();
 }
@@ -299,10 +319,7 @@ HRESULT CPlayer::CloseSession() {
         DetachVideoSampleAllocators(session.Get());
         LetQueuedWorkRun(QUEUED_WORK_WAIT_MS);
     }
-    if (SUCCEEDED(hr)) {
-        if (source) source->Shutdown();
-        if (session) session->Shutdown();
-    }
+    if (SUCCEEDED(hr)) ShutDownElsewhere(std::move(source), std::move(session));
     source.Reset();
     session.Reset();
     SetState(PlayerState::Closed);
@@ -310,21 +327,6 @@ HRESULT CPlayer::CloseSession() {
 }
 
 void CPlayer::Shutdown() {
-    if (teardown) return;
-    if (!session && !source) {
-        FinishShutdown();
-        return;
-    }
-    // Nothing is forwarded from here on, though the session closes later.
-    if (session) SetState(PlayerState::Closing);
-    teardown.Attach(new (std::nothrow) PlayerTeardown(this));
-    if (teardown && SUCCEEDED(teardown->Queue(LongWorkQueue()))) return;
-    // Without a platform thread to wait on, the waiting is done here.
-    teardown.Reset();
-    FinishShutdown();
-}
-
-void CPlayer::FinishShutdown() {
     CloseSession();
     if (platformStarted) {
         MFShutdown();
@@ -332,5 +334,3 @@ void CPlayer::FinishShutdown() {
     }
     closeEvent.reset();
 }
-
-bool CPlayer::WaitForShutdown(DWORD waitMs) const { return !teardown || teardown->Wait(waitMs); }

@@ -4,7 +4,6 @@
 
 #include "common/Owned.h"
 #include "player/PlayerState.h"
-#include "player/QueuedWork.h"
 
 #include <windows.h>
 #include <mfidl.h>
@@ -41,13 +40,7 @@ public:
     HRESULT HandleEvent(IMFMediaEvent* event);
     HRESULT SetPosition(const LONGLONG& position);
     HRESULT CloseSession();
-    // Hands the session's close and shutdown and the platform stop to a platform thread and
-    // returns at once; the teardown holds a reference to the player until it is done.
     void Shutdown();
-    // The teardown itself: CloseSession, then the platform stop and the close event.
-    void FinishShutdown();
-    // Whether a teardown handed off by Shutdown has finished within waitMs.
-    bool WaitForShutdown(DWORD waitMs) const;
 
     // MFStartup for this player; Shutdown balances it exactly once.
     HRESULT StartPlatform();
@@ -86,5 +79,4 @@ private:
 
     bool platformStarted = false;
     OwnedEvent stateChanged;
-    Microsoft::WRL::ComPtr<QueuedWork> teardown;
 };

@@ -34,20 +34,32 @@ STDMETHODIMP QueuedWork::Invoke(IMFAsyncResult*) {
     return S_OK;
 }
 
-HRESULT QueuedWork::Queue(DWORD queue) {
-    if (!done_) return E_OUTOFMEMORY;
-    return MFPutWorkItem(queue, this, nullptr);
+namespace {
+
+bool WaitLettingSentMessagesThrough(HANDLE event, DWORD waitMs) {
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+        const DWORD result =
+            MsgWaitForMultipleObjects(1, &event, FALSE, static_cast<DWORD>(deadline - now), QS_SENDMESSAGE);
+        if (result == WAIT_OBJECT_0) return true;
+        if (result != WAIT_OBJECT_0 + 1) return false;
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
-bool QueuedWork::Wait(DWORD waitMs) const { return WaitForSingleObject(done_.get(), waitMs) == WAIT_OBJECT_0; }
+}  // namespace
 
-HRESULT QueuedWork::RunOn(DWORD queue, DWORD waitMs) {
-    const HRESULT hr = Queue(queue);
+HRESULT QueuedWork::RunOn(DWORD queue, DWORD waitMs, bool letSentMessagesThrough) {
+    if (!done_) return HRESULT_FROM_WIN32(GetLastError());
+    const HRESULT hr = MFPutWorkItem(queue, this, nullptr);
     if (FAILED(hr)) return hr;
-    return Wait(waitMs) ? S_OK : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    const bool done = letSentMessagesThrough ? WaitLettingSentMessagesThrough(done_.get(), waitMs)
+                                             : WaitForSingleObject(done_.get(), waitMs) == WAIT_OBJECT_0;
+    return done ? S_OK : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
 }
-
-DWORD LongWorkQueue() { return MFASYNC_CALLBACK_QUEUE_LONG_FUNCTION; }
 
 namespace {
 

@@ -22,12 +22,11 @@ public:
     STDMETHODIMP GetParameters(DWORD* flags, DWORD* queue) override;
     STDMETHODIMP Invoke(IMFAsyncResult* result) override;
 
-    // Puts the work on the queue; the caller does not wait for it.
-    HRESULT Queue(DWORD queue);
-    // Waits at most waitMs for queued work to have run: false when it has not.
-    bool Wait(DWORD waitMs) const;
-    // Queue, then Wait: HRESULT_FROM_WIN32(ERROR_TIMEOUT) when the work has not run in time.
-    HRESULT RunOn(DWORD queue, DWORD waitMs);
+    // Puts the work on the queue and waits at most waitMs for it to have run:
+    // HRESULT_FROM_WIN32(ERROR_TIMEOUT) when it has not. With letSentMessagesThrough the calling
+    // thread meanwhile takes the messages other threads send it, which work that reaches a
+    // window of that thread waits for.
+    HRESULT RunOn(DWORD queue, DWORD waitMs, bool letSentMessagesThrough = false);
 
 protected:
     virtual ~QueuedWork() = default;
@@ -37,9 +36,6 @@ private:
     std::atomic<LONG> refCount_{1};
     OwnedEvent done_;
 };
-
-// The queue for work that may block for long: opening a file, tearing a session down.
-DWORD LongWorkQueue();
 
 // Returns once the work each of the platform's shared queues held when it was called has been
 // taken up, or after waitMs per queue.

@@ -6,9 +6,6 @@
 #include "player/CPlayer.h"
 #include "viewer/ExtViewMF.h"
 
-#include "FakeSession.h"
-#include "FakeSource.h"
-#include "PlayerTestSupport.h"
 #include "PlayingViewer.h"
 #include "TestSupport.h"
 
@@ -21,7 +18,6 @@
 #include <shellapi.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -267,7 +263,6 @@ TEST(Open, SecondOpenShutsTheFirstPlayerDownCompletely) {
     EXPECT_TRUE(opened.boxes.empty());
 
     EXPECT_NE(viewer.player.get(), first);
-    ASSERT_TRUE(first->WaitForShutdown(10000));
     EXPECT_EQ(first->State(), PlayerState::Closed);
     EXPECT_EQ(first->session, nullptr);
     EXPECT_EQ(first->source, nullptr);
@@ -328,69 +323,6 @@ TEST(Open, AttachAfterAFailedOpenCreatesNothing) {
     EXPECT_EQ(viewer.player->State(), PlayerState::Ready);
 
     host.SetViewer(nullptr);
-}
-
-// What destroy leaves on the host's thread is a few window and bookkeeping calls: the session's
-// close and shutdown happen elsewhere, however long the platform takes over them.
-constexpr ULONGLONG DESTROY_LIMIT_MS = 100;
-
-TEST(Destroy, NeverWaitsForTheSession) {
-    const struct {
-        const wchar_t* movie;
-        PlayerState until;
-    } cases[] = {
-        {L"sample.mp4", PlayerState::Started},
-        // Played to its end, the platform's session of this movie was seen not to report its close.
-        {L"short-48x144.mp4", PlayerState::Stopped},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(Narrow(c.movie));
-        PlayingViewer playing;
-        ASSERT_TRUE(playing.Attach(c.movie));
-        playing.WaitForState(c.until, 5000);
-        ComPtr<CPlayer> player(playing.viewer.player.get());
-        const ULONGLONG began = GetTickCount64();
-        playing.viewer.Reset();
-        EXPECT_LT(GetTickCount64() - began, DESTROY_LIMIT_MS);
-        EXPECT_TRUE(player->WaitForShutdown(10000));
-    }
-}
-
-TEST(Destroy, LeavesASessionThatNeverLetsGoToThePlatformAndLetsGoWhenItDoes) {
-    ComPtr<FakeSession> session;
-    session.Attach(new FakeSession);
-    ComPtr<FakeSource> source;
-    source.Attach(new FakeSource);
-    const OwnedEvent release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    std::atomic<bool> inShutdown{false};
-    session->closeReportsClosed = false;
-    session->onShutdown = [&] {
-        inShutdown = true;
-        WaitForSingleObject(release.get(), INFINITE);
-    };
-    {
-        HostWindow host;
-        auto* viewer = new ExtViewMF;
-        viewer->player.reset(new CPlayer);
-        ASSERT_HRESULT_SUCCEEDED(viewer->player->StartPlatform());
-        ASSERT_HRESULT_SUCCEEDED(viewer->player->CreateEvents());
-        viewer->player->session = session;
-        viewer->player->source = source;
-        ASSERT_HRESULT_SUCCEEDED(session->BeginGetEvent(viewer->player.get(), nullptr));
-        viewer->player->SetState(PlayerState::Started);
-        viewer->player->eventWindow = host.pane();
-
-        const ULONGLONG began = GetTickCount64();
-        delete viewer;
-        EXPECT_LT(GetTickCount64() - began, DESTROY_LIMIT_MS);
-        ASSERT_TRUE(PumpUntil([&] { return inShutdown.load(); }, 10000));
-    }
-    // The teardown still holds the player, and the player the session and the source.
-    EXPECT_GT(References(session.Get()), 1u);
-    EXPECT_GT(References(source.Get()), 1u);
-    SetEvent(release.get());
-    EXPECT_TRUE(PumpUntil([&] { return References(session.Get()) == 1 && References(source.Get()) == 1; }, 5000));
-    session->onShutdown = nullptr;
 }
 
 }  // namespace

@@ -21,17 +21,10 @@ void PlayerRelease::operator()(CPlayer* player) const { player->Release(); }
 namespace {
 
 // A closed session can leave tasks on the platform's work queues, and stopping the platform
-// under them crashes the process; a player's teardown also goes on after destroy has returned.
-// From the first open on, the module keeps one start of the platform of its own and stays
-// loaded for the rest of the process, so that neither the platform nor the module's code goes
-// away under such work.
-void KeepModuleAndPlatform() {
-    static const bool kept = [] {
-        HMODULE self = nullptr;
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                           reinterpret_cast<LPCWSTR>(&KeepModuleAndPlatform), &self);
-        return SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
-    }();
+// under them crashes the process. From the first open on, the module keeps one start of its
+// own, so that a player's shutdown never stops the platform while the host runs.
+void KeepPlatformStarted() {
+    static const bool kept = SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
     (void)kept;
 }
 
@@ -97,7 +90,7 @@ HRESULT ExtViewMF::CreatePlayer() {
     if (!created) return E_OUTOFMEMORY;
     HRESULT hr = created->StartPlatform();
     if (FAILED(hr)) return hr;
-    KeepModuleAndPlatform();
+    KeepPlatformStarted();
     hr = created->CreateEvents();
     if (FAILED(hr)) return hr;
 
@@ -123,7 +116,7 @@ HRESULT ExtViewMF::ResolveSource(const wchar_t* path) {
     ComPtr<ResolveWork> work;
     work.Attach(new (std::nothrow) ResolveWork(resolver.Get(), path));
     if (!work || !work->Ready()) return E_OUTOFMEMORY;
-    hr = work->RunOn(LongWorkQueue(), openWaitLimitMs);
+    hr = work->RunOn(MFASYNC_CALLBACK_QUEUE_LONG_FUNCTION, openWaitLimitMs);
     if (FAILED(hr)) return hr;
     if (FAILED(work->status)) return work->status;
     return work->object.As(&player->source);

@@ -79,5 +79,4 @@ PlayerRig::~PlayerRig() {
     // A session whose event loop has ended can no longer report its close: do not wait for it.
     if (!session->Armed() && player->closeEvent) SetEvent(player->closeEvent.get());
     player->Shutdown();
-    player->WaitForShutdown(10000);
 }
