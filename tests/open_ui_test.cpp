@@ -228,7 +228,7 @@ TEST(Open, TheShownFileStaysFreeForOtherPrograms) {
         EXPECT_TRUE(watcher.Seen().empty());
     }
     EXPECT_EQ(playing.viewer.player, nullptr);
-    // The deleted file goes once the teardown, which goes on after destroy, lets go of it.
+    // The deleted file goes once the teardown lets go of it, which may be after destroy has returned.
     for (const std::wstring& name : {shown, renamed, moved}) {
         EXPECT_TRUE(PumpUntil([&] { return GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES; }, 10000))
             << Narrow(name) << " is still there";
