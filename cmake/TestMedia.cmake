@@ -24,6 +24,8 @@ make_media(hd720.mp4 -f lavfi -i testsrc2=size=1280x720:rate=30:duration=12
   -f lavfi -i sine=frequency=660:sample_rate=48000:duration=12 ${h264} ${aac} -movflags +faststart -shortest)
 # Short movies: their end may be reported before, or instead of, their start.
 make_media(short-48x144.mp4 -f lavfi -i testsrc2=size=48x144:rate=12:duration=1 ${h264} -movflags +faststart)
+make_media(black-1fps.mp4 -f lavfi -i color=c=black:size=320x240:rate=1:duration=2 ${h264} -movflags +faststart)
+make_media(png-4x4.mov -f lavfi -i testsrc2=size=4x4:rate=15 -frames:v 2 -c:v png -pix_fmt rgba)
 
 add_custom_command(OUTPUT ${MEDIA_DIR}/text.mp4 ${MEDIA_DIR}/empty.mp4 ${MEDIA_DIR}/truncated.mp4
   COMMAND ${CMAKE_COMMAND} -E echo "This is a text file, not a movie." > ${MEDIA_DIR}/text.mp4

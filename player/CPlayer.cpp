@@ -278,8 +278,19 @@ HRESULT CPlayer::RequestPause() {
 HRESULT CPlayer::RequestStop() {
     if (!session) return E_POINTER;
     const HRESULT hr = session->Stop();
-    if (SUCCEEDED(hr)) SetState(PlayerState::StopPending);
+    if (FAILED(hr)) return hr;
+    stopRequestedAtMs.store(GetTickCount64(), std::memory_order_release);
+    SetState(PlayerState::StopPending);
     return hr;
+}
+
+bool CPlayer::EndOverdueStop(ULONGLONG nowMs) {
+    if (State() != PlayerState::StopPending) return false;
+    if (nowMs - stopRequestedAtMs.load(std::memory_order_acquire) < STOP_REPORT_WAIT_MS) return false;
+    PlayerState expected = PlayerState::StopPending;
+    if (!state.compare_exchange_strong(expected, PlayerState::Stopped, std::memory_order_acq_rel)) return false;
+    if (stateChanged) SetEvent(stateChanged.get());
+    return true;
 }
 
 HRESULT CPlayer::SetPosition(const LONGLONG& position) {

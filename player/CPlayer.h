@@ -50,6 +50,9 @@ public:
     HRESULT RequestStart();
     HRESULT RequestPause();
     HRESULT RequestStop();
+    // A stop the session has not reported within STOP_REPORT_WAIT_MS of its request is taken as
+    // done: true when this call made the player Stopped.
+    bool EndOverdueStop(ULONGLONG nowMs);
 
     PlayerState State() const { return state.load(std::memory_order_acquire); }
     void SetState(PlayerState next);
@@ -74,9 +77,14 @@ public:
     LONGLONG duration = 0;
     std::unique_ptr<InfoTextBuffer> infoText;
 
+    // The session may get stuck after the end of a very short movie: its clock runs on and the
+    // stop is never reported, while nothing is played any more.
+    static constexpr ULONGLONG STOP_REPORT_WAIT_MS = 2000;
+
 private:
     HRESULT StartAt(const PROPVARIANT& position, const GUID* timeFormat);
 
     bool platformStarted = false;
+    std::atomic<ULONGLONG> stopRequestedAtMs{0};
     OwnedEvent stateChanged;
 };

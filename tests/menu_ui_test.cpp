@@ -16,6 +16,16 @@ using Texts = std::vector<std::wstring>;
 
 const POINT CLICK_AT{120, 90};
 
+// A right click in the host window; choose is the item to pick, empty to dismiss.
+SeenMenu RightClick(PlayingViewer& playing, const std::wstring& choose) {
+    MenuDriver driver(choose);
+    EXPECT_EQ(playing.viewer.HandleMessage(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(CLICK_AT.x, CLICK_AT.y)), 0);
+    EXPECT_FALSE(playing.viewer.popupMenu) << "the menu is gone once the command runs";
+    SeenMenu menu = driver.Result();
+    EXPECT_TRUE(menu.shown);
+    return menu;
+}
+
 class ContextMenu : public testing::Test {
 protected:
     void SetUp() override {
@@ -24,15 +34,7 @@ protected:
         ASSERT_TRUE(playing.WaitForState(PlayerState::Started));
     }
 
-    // A right click in the host window; choose is the item to pick, empty to dismiss.
-    SeenMenu RightClick(const std::wstring& choose) {
-        MenuDriver driver(choose);
-        EXPECT_EQ(playing.viewer.HandleMessage(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(CLICK_AT.x, CLICK_AT.y)), 0);
-        EXPECT_FALSE(playing.viewer.popupMenu) << "the menu is gone once the command runs";
-        SeenMenu menu = driver.Result();
-        EXPECT_TRUE(menu.shown);
-        return menu;
-    }
+    SeenMenu RightClick(const std::wstring& choose) { return ::RightClick(playing, choose); }
 
     bool Layered() {
         int layered = 0;
@@ -136,6 +138,25 @@ TEST_F(ContextMenu, PropertiesShowsTheReportInABoxOwnedByTheVideoWindow) {
         EXPECT_EQ(box.owner, GetAncestor(playing.viewer.player->videoWindow, GA_ROOT));
     }
     EXPECT_EQ(playing.State(), PlayerState::Started);
+}
+
+// Clips so short or sparse that the session may report their end before, or instead of, their
+// start, or never report the stop that follows: each must still end up stopped.
+TEST(ShortMovies, EndStoppedEveryTime) {
+    SetCursorPos(1200, 1000);
+    for (const wchar_t* media : {L"short-48x144.mp4", L"black-1fps.mp4", L"png-4x4.mov"}) {
+        for (int run = 0; run < 10; ++run) {
+            SCOPED_TRACE(Narrow(media) + ", run " + std::to_string(run));
+            PlayingViewer playing;
+            ASSERT_TRUE(playing.Attach(media));
+            ASSERT_TRUE(playing.WaitForState(PlayerState::Stopped, 20000)) << static_cast<int>(playing.State());
+            EXPECT_TRUE(PumpUntil([&] { return playing.PlayCaption() == L">"; }, 3000));
+            int32_t milliseconds = -1;
+            EXPECT_EQ(playing.QueryPosition(&milliseconds), 0);
+            EXPECT_EQ(milliseconds, 0);
+            EXPECT_EQ(RightClick(playing, L"").Texts(), (Texts{L"Play", L"Pause", L"Show Panel Always", L"Properties"}));
+        }
+    }
 }
 
 TEST(ContextMenuBeforeAttach, ARightClickShowsNothing) {

@@ -264,6 +264,29 @@ TEST_F(PlayerTest, StartReportedAfterTheEndOrAStopRequestLeavesTheStopPending) {
     }
 }
 
+TEST_F(PlayerTest, StopNeverReportedIsTakenAsDoneOnceOverdue) {
+    PlayerRig rig;
+    rig.player->SetState(PlayerState::Started);
+    const ULONGLONG requested = GetTickCount64();
+    ASSERT_EQ(S_OK, rig.player->RequestStop());
+    const ULONGLONG due = GetTickCount64() + CPlayer::STOP_REPORT_WAIT_MS;
+    EXPECT_FALSE(rig.player->EndOverdueStop(requested + CPlayer::STOP_REPORT_WAIT_MS - 1));
+    EXPECT_EQ(PlayerState::StopPending, rig.player->State());
+    EXPECT_TRUE(rig.player->EndOverdueStop(due));
+    EXPECT_EQ(PlayerState::Stopped, rig.player->State());
+    // Reports that come after all leave it stopped.
+    ASSERT_TRUE(rig.session->Fire(MESessionStarted));
+    ASSERT_TRUE(rig.session->Fire(MESessionStopped));
+    EXPECT_EQ(PlayerState::Stopped, rig.player->State());
+
+    for (PlayerState other : {PlayerState::StartPending, PlayerState::Started, PlayerState::Closing}) {
+        rig.player->SetState(other);
+        EXPECT_FALSE(rig.player->EndOverdueStop(due + 60000));
+        EXPECT_EQ(other, rig.player->State());
+    }
+    EXPECT_EQ(RequestList{"Stop"}, Requests(rig.session));
+}
+
 TEST_F(PlayerTest, StartReportTakesTheResumeStateAndIssuesWhatWasWaiting) {
     constexpr LONGLONG seek = 25'000'000;
     const struct {

@@ -149,6 +149,7 @@ int32_t ExtViewMF::OnSeekBar(WPARAM wParam, LPARAM lParam) {
 
 int32_t ExtViewMF::OnRefreshTimer() {
     if (!player || !panel) return 2;
+    player->EndOverdueStop(GetTickCount64());
     const PlayerState state = player->State();
     LONGLONG position = 0;
     bool known = state == PlayerState::StopPending || state == PlayerState::Stopped;
