@@ -41,14 +41,14 @@ private:
     ComPtr<IMFMediaSession> session_;
 };
 
-// Late in a long run the platform's shutdown now and then never returns. It runs on a platform
-// thread, so that it holds the host's thread no longer than SHUTDOWN_WAIT_MS; past that it is
-// left to finish there, or never.
+// Late in a long run the platform's shutdown now and then never returns. It runs on a thread of
+// its own, so that it holds the host's thread no longer than SHUTDOWN_WAIT_MS; past that it is
+// left to finish there, or never. On the platform's shared queue for long work it would keep one
+// of the few threads that opening the next file waits for.
 void ShutDownElsewhere(ComPtr<IMFMediaSource> source, ComPtr<IMFMediaSession> session) {
     ComPtr<SessionShutdown> work;
     work.Attach(new (std::nothrow) SessionShutdown(source, session));
-    const HRESULT hr = work ? work->RunOn(MFASYNC_CALLBACK_QUEUE_LONG_FUNCTION, SHUTDOWN_WAIT_MS, true)
-                            : E_OUTOFMEMORY;
+    const HRESULT hr = work ? work->RunOnOwnThread(SHUTDOWN_WAIT_MS, true) : E_OUTOFMEMORY;
     if (SUCCEEDED(hr) || hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) return;
     // Without a platform queue to run on, it is done here.
     if (source) source->Shutdown();

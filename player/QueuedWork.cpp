@@ -56,6 +56,29 @@ HRESULT QueuedWork::RunOn(DWORD queue, DWORD waitMs, bool letSentMessagesThrough
     if (!done_) return HRESULT_FROM_WIN32(GetLastError());
     const HRESULT hr = MFPutWorkItem(queue, this, nullptr);
     if (FAILED(hr)) return hr;
+    return WaitUntilDone(waitMs, letSentMessagesThrough);
+}
+
+HRESULT QueuedWork::RunOnOwnThread(DWORD waitMs, bool letSentMessagesThrough) {
+    if (!done_) return HRESULT_FROM_WIN32(GetLastError());
+    AddRef();
+    const HANDLE thread = CreateThread(nullptr, 0, &QueuedWork::ThreadMain, this, 0, nullptr);
+    if (!thread) {
+        Release();
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    CloseHandle(thread);
+    return WaitUntilDone(waitMs, letSentMessagesThrough);
+}
+
+DWORD WINAPI QueuedWork::ThreadMain(void* work) {
+    auto* self = static_cast<QueuedWork*>(work);
+    self->Invoke(nullptr);
+    self->Release();
+    return 0;
+}
+
+HRESULT QueuedWork::WaitUntilDone(DWORD waitMs, bool letSentMessagesThrough) {
     const bool done = letSentMessagesThrough ? WaitLettingSentMessagesThrough(done_.get(), waitMs)
                                              : WaitForSingleObject(done_.get(), waitMs) == WAIT_OBJECT_0;
     return done ? S_OK : HRESULT_FROM_WIN32(ERROR_TIMEOUT);

@@ -28,11 +28,18 @@ public:
     // window of that thread waits for.
     HRESULT RunOn(DWORD queue, DWORD waitMs, bool letSentMessagesThrough = false);
 
+    // The same on a thread of the work's own, for work that may never end: on a shared queue it
+    // would hold one of the few threads that other work, such as opening a file, waits for.
+    HRESULT RunOnOwnThread(DWORD waitMs, bool letSentMessagesThrough = false);
+
 protected:
     virtual ~QueuedWork() = default;
     virtual void Run() = 0;
 
 private:
+    static DWORD WINAPI ThreadMain(void* work);
+    HRESULT WaitUntilDone(DWORD waitMs, bool letSentMessagesThrough);
+
     std::atomic<LONG> refCount_{1};
     OwnedEvent done_;
 };
