@@ -2,6 +2,7 @@
 // entry point: the host is C and would be torn down by one.
 
 #include "module/ExtViewModuleInfo.h"
+#include "module/ModuleText.h"
 #include "viewer/ExtViewMF.h"
 
 #include <new>
@@ -61,8 +62,8 @@ const ExtViewModuleInfo moduleInfo = {
     nullptr,
     "ExtViewMF",
     "*.mp4|*.mov",
-    L"Media Foundation Movie Viewer Module ver. 0.1",
-    L"Copyright (C) 2026 The moviepane developers",
+    L"" MOVIEPANE_DESCRIPTION " ver. 0.1",
+    L"" MOVIEPANE_COPYRIGHT,
     &ExtViewCreate,
     &ExtViewDestroy,
     &ExtViewOpen,

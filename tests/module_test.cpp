@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <set>
 #include <string>
 #include <vector>
@@ -209,6 +210,50 @@ TEST_F(ModuleTest, ImportsOnlySystemLibrariesAndQISearchByOrdinal) {
     const HMODULE shlwapi = GetModuleHandleW(L"shlwapi.dll");
     ASSERT_NE(shlwapi, nullptr);
     EXPECT_EQ(qisearchSlot, reinterpret_cast<const void*>(GetProcAddress(shlwapi, "QISearch")));
+}
+
+// What Explorer's file properties show, read the way Windows reads it.
+TEST_F(ModuleTest, VersionResourceDescribesTheModuleAsItsRecordDoes) {
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_NE(GetModuleFileNameW(module_, path, MAX_PATH), 0u);
+    DWORD unused = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &unused);
+    ASSERT_NE(size, 0u) << "no version resource";
+    std::vector<unsigned char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, block.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+    EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
+
+    const WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(const_cast<WORD**>(&translation)), &length));
+    ASSERT_GE(length, 2 * sizeof(WORD));
+    const auto text = [&](const wchar_t* name) {
+        wchar_t key[96];
+        std::swprintf(key, 96, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1], name);
+        wchar_t* value = nullptr;
+        UINT characters = 0;
+        const bool found = VerQueryValueW(block.data(), key, reinterpret_cast<void**>(&value), &characters) &&
+                           value && characters > 0;
+        return found ? std::wstring(value) : std::wstring(L"<missing>");
+    };
+    EXPECT_EQ(text(L"FileDescription"), L"Media Foundation Movie Viewer Module");
+    EXPECT_EQ(text(L"LegalCopyright"), info_->copyrightNotice);
+    EXPECT_EQ(text(L"OriginalFilename"), L"moviepane.dll");
+    const std::wstring version = text(L"FileVersion");
+    EXPECT_EQ(text(L"ProductVersion"), version);
+    // The numbers are the text's leading ones: "1.2-3-g..." gives 1.2.0.3, "0.1-g..." 0.1.0.0.
+    const std::wstring numbers =
+        std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS));
+    EXPECT_TRUE(version.rfind(numbers, 0) == 0 || version.rfind(L"v" + numbers, 0) == 0)
+        << Narrow(version) << " against " << Narrow(numbers);
 }
 
 TEST_F(ModuleTest, EntryPointsOnFreshViewers) {
