@@ -35,3 +35,5 @@ add_custom_command(OUTPUT ${MEDIA_DIR}/text.mp4 ${MEDIA_DIR}/empty.mp4 ${MEDIA_D
 list(APPEND media_files ${MEDIA_DIR}/text.mp4 ${MEDIA_DIR}/empty.mp4 ${MEDIA_DIR}/truncated.mp4)
 
 add_custom_target(test_media ALL DEPENDS ${media_files})
+# The movie that ./dev demo plays, without the rest.
+add_custom_target(demo_media DEPENDS ${MEDIA_DIR}/sample.mp4)

@@ -1,10 +1,15 @@
 // moviepane-view: a small host that shows one movie through moviepane.dll, the way a file
 // manager's viewer pane does. It doubles as the project's demo and screenshot tool:
 //
-//   moviepane-view.exe FILE [--shot OUT.png|OUT.bmp --after MS] [--exit-after MS]
+//   moviepane-view.exe FILE|--list FOLDER [--shot OUT.png|OUT.bmp --after MS] [--exit-after MS]
 //
-// Exit codes: 0 normal end or screenshot saved, 1 the module could not open or attach FILE,
-// 2 bad command line or no usable moviepane.dll, 3 the screenshot could not be saved.
+// --list plays every .mp4 and .mov of FOLDER in name order, one after another; Space or the
+// Right key moves on, and so does a movie's end or its Stop button. With --shot each file is
+// shown for MS and shot to OUT-1.png, OUT-2.png and so on; the last one ends the program.
+//
+// Exit codes: 0 normal end or screenshot saved, 1 the module could not open or attach a file,
+// 2 bad command line, no movie in FOLDER or no usable moviepane.dll, 3 a screenshot could not
+// be saved.
 
 #include "common/ComApartment.h"
 #include "common/Owned.h"
@@ -12,9 +17,11 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 #include <wincodec.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -22,6 +29,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 using Microsoft::WRL::ComPtr;
 
@@ -41,13 +49,17 @@ constexpr int EXIT_SHOT_FAILED = 3;
 constexpr wchar_t FRAME_CLASS[] = L"MoviepaneViewFrame";
 constexpr wchar_t PANE_CLASS[] = L"MoviepaneViewPane";
 constexpr wchar_t USAGE[] =
-    L"moviepane-view.exe FILE [--shot OUT.png|OUT.bmp --after MS] [--exit-after MS]";
+    L"moviepane-view.exe FILE|--list FOLDER [--shot OUT.png|OUT.bmp --after MS] [--exit-after MS]";
+// A stopped movie reads as position 0 where a playing one moves on: this many such reads in a
+// row, a title period apart, mean that the movie has ended.
+constexpr int STOPPED_READS = 2;
 
 using Library = Owned<HMODULE, FreeLibrary>;
 using Window = Owned<HWND, DestroyWindow>;
 using MemoryDc = Owned<HDC, DeleteDC>;
 using Bitmap = Owned<HBITMAP, CloseGdiObject>;
 using ArgumentList = Owned<LPWSTR*, LocalFree>;
+using FileSearch = Owned<HANDLE, FindClose>;
 
 class ScreenDc {
 public:
@@ -88,7 +100,8 @@ private:
 };
 
 struct Options {
-    std::wstring file;
+    std::vector<std::wstring> files;
+    bool list = false;
     std::wstring shotPath;
     UINT shotAfterMs = 0;
     std::optional<UINT> exitAfterMs;
@@ -96,6 +109,10 @@ struct Options {
 
 struct App {
     Options options;
+    const ExtViewModuleInfo* module = nullptr;
+    int showCommand = SW_SHOWNORMAL;
+    size_t current = 0;
+    int stoppedReads = 0;
     int exitCode = 0;
     Window frame;
     HWND pane = nullptr;
@@ -110,16 +127,44 @@ std::optional<UINT> ParseMilliseconds(const wchar_t* text) {
     return static_cast<UINT>(value);
 }
 
+bool IsMovieName(const wchar_t* name) {
+    const wchar_t* extension = PathFindExtensionW(name);
+    return _wcsicmp(extension, L".mp4") == 0 || _wcsicmp(extension, L".mov") == 0;
+}
+
+// The folder's movies in name order, as a file manager lists them.
+std::vector<std::wstring> MoviesIn(const std::wstring& folder) {
+    std::vector<std::wstring> movies;
+    const std::wstring prefix = folder.empty() || folder.back() == L'\\' || folder.back() == L'/' ? folder
+                                                                                                 : folder + L"\\";
+    WIN32_FIND_DATAW found{};
+    const HANDLE first = FindFirstFileW((prefix + L"*").c_str(), &found);
+    if (first == INVALID_HANDLE_VALUE) return movies;
+    const FileSearch search(first);
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsMovieName(found.cFileName)) {
+            movies.push_back(prefix + found.cFileName);
+        }
+    } while (FindNextFileW(search.get(), &found));
+    std::sort(movies.begin(), movies.end(),
+              [](const std::wstring& a, const std::wstring& b) { return StrCmpLogicalW(a.c_str(), b.c_str()) < 0; });
+    return movies;
+}
+
 std::optional<Options> ParseCommandLine() {
     int count = 0;
     const ArgumentList args(CommandLineToArgvW(GetCommandLineW(), &count));
     if (!args) return std::nullopt;
     LPWSTR* arg = args.get();
     Options options;
+    std::wstring target;
     for (int i = 1; i < count; ++i) {
         const std::wstring name = arg[i];
         const bool hasValue = i + 1 < count;
-        if (name == L"--shot" && hasValue) {
+        if (name == L"--list" && hasValue && target.empty()) {
+            options.list = true;
+            target = arg[++i];
+        } else if (name == L"--shot" && hasValue) {
             options.shotPath = arg[++i];
         } else if (name == L"--after" && hasValue) {
             const std::optional<UINT> ms = ParseMilliseconds(arg[++i]);
@@ -128,13 +173,14 @@ std::optional<Options> ParseCommandLine() {
         } else if (name == L"--exit-after" && hasValue) {
             options.exitAfterMs = ParseMilliseconds(arg[++i]);
             if (!options.exitAfterMs) return std::nullopt;
-        } else if (name.rfind(L"--", 0) != 0 && options.file.empty()) {
-            options.file = name;
+        } else if (name.rfind(L"--", 0) != 0 && target.empty()) {
+            target = name;
         } else {
             return std::nullopt;
         }
     }
-    if (options.file.empty()) return std::nullopt;
+    if (target.empty()) return std::nullopt;
+    options.files = options.list ? MoviesIn(target) : std::vector<std::wstring>{target};
     return options;
 }
 
@@ -219,6 +265,7 @@ std::wstring FormatMilliseconds(uint32_t ms) {
     return text;
 }
 
+// Counts the reads of a stopped movie, for the list to move on.
 void UpdateTitle(App& app) {
     if (!app.viewer) return;
     int32_t size[2] = {0, 0};
@@ -229,10 +276,14 @@ void UpdateTitle(App& app) {
         app.viewer->Message(WM_EXTVIEW_GET_DURATION, reinterpret_cast<WPARAM>(&duration), 0) == 0;
     const bool hasPosition =
         app.viewer->Message(WM_EXTVIEW_GET_POSITION, reinterpret_cast<WPARAM>(&position), 0) == 0;
+    app.stoppedReads = hasPosition && position == 0 ? app.stoppedReads + 1 : 0;
     const std::wstring unknown = L"--:--";
+    const std::wstring place = app.options.list ? L" (" + std::to_wstring(app.current + 1) + L"/" +
+                                                      std::to_wstring(app.options.files.size()) + L")"
+                                                : L"";
     // The module reports milliseconds in 32 bits; read them unsigned so long files stay positive.
     const std::wstring title =
-        FileNameOf(app.options.file) + L"  " + std::to_wstring(size[0]) + L"\x00D7" +
+        FileNameOf(app.options.files[app.current]) + place + L"  " + std::to_wstring(size[0]) + L"\x00D7" +
         std::to_wstring(size[1]) + L"  " +
         (hasPosition ? FormatMilliseconds(static_cast<uint32_t>(position)) : unknown) + L" / " +
         (hasDuration ? FormatMilliseconds(static_cast<uint32_t>(duration)) : unknown) +
@@ -318,15 +369,70 @@ LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
     return result == 1 ? DefWindowProcW(pane, message, wParam, lParam) : 0;
 }
 
+// In a list, OUT.png becomes OUT-1.png, OUT-2.png and so on.
+std::wstring ShotPath(const App& app) {
+    const std::wstring& path = app.options.shotPath;
+    if (!app.options.list) return path;
+    const size_t cut = PathFindExtensionW(path.c_str()) - path.c_str();
+    return path.substr(0, cut) + L"-" + std::to_wstring(app.current + 1) + path.substr(cut);
+}
+
+// The new viewer is the app's once its file is open: the module's error box pumps messages,
+// and the timers must not find a viewer in the middle of its open.
+bool ShowFile(App& app) {
+    app.viewer.reset();
+    app.stoppedReads = 0;
+    auto viewer = std::make_unique<Viewer>(*app.module);
+    if (!viewer->Open(app.options.files[app.current])) return false;
+    app.viewer = std::move(viewer);
+    if (!IsWindowVisible(app.frame.get())) {
+        ShowWindow(app.frame.get(), app.showCommand);
+        UpdateWindow(app.frame.get());
+    }
+    if (!app.viewer->Attach(app.pane)) {
+        app.viewer.reset();
+        return false;
+    }
+    InvalidateRect(app.pane, nullptr, FALSE);
+    UpdateTitle(app);
+    if (!app.options.shotPath.empty()) SetTimer(app.frame.get(), SHOT_TIMER_ID, app.options.shotAfterMs, nullptr);
+    return true;
+}
+
+// Shows the first file from the current one on that opens; false when none does.
+bool ShowFromCurrent(App& app) {
+    for (; app.current < app.options.files.size() && app.frame; ++app.current) {
+        if (ShowFile(app)) return true;
+        if (app.exitCode == 0) app.exitCode = EXIT_OPEN_FAILED;
+    }
+    return false;
+}
+
+void ShowNext(App& app) {
+    ++app.current;
+    if (!ShowFromCurrent(app) && app.frame) PostMessageW(app.frame.get(), WM_CLOSE, 0, 0);
+}
+
+bool IsNextKey(const MSG& message) {
+    const bool repeated = (message.lParam & (1 << 30)) != 0;
+    return message.message == WM_KEYDOWN && !repeated && (message.wParam == VK_SPACE || message.wParam == VK_RIGHT);
+}
+
 void OnFrameTimer(App& app, UINT_PTR id) {
     switch (id) {
     case TITLE_TIMER_ID:
         UpdateTitle(app);
+        // With shots, each file stays until its shot.
+        if (app.options.list && app.options.shotPath.empty() && app.stoppedReads >= STOPPED_READS) ShowNext(app);
         break;
     case SHOT_TIMER_ID:
         KillTimer(app.frame.get(), id);
-        app.exitCode = SavePaneShot(app.pane, app.options.shotPath) ? 0 : EXIT_SHOT_FAILED;
-        PostMessageW(app.frame.get(), WM_CLOSE, 0, 0);
+        if (!SavePaneShot(app.pane, ShotPath(app))) app.exitCode = EXIT_SHOT_FAILED;
+        if (app.options.list) {
+            ShowNext(app);
+        } else {
+            PostMessageW(app.frame.get(), WM_CLOSE, 0, 0);
+        }
         break;
     case EXIT_TIMER_ID:
         KillTimer(app.frame.get(), id);
@@ -378,7 +484,7 @@ bool CreateWindows(HINSTANCE instance, App& app) {
     const DWORD frameStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     RECT bounds{0, 0, INITIAL_CLIENT_WIDTH, INITIAL_CLIENT_HEIGHT};
     AdjustWindowRectEx(&bounds, frameStyle, FALSE, 0);
-    app.frame.reset(CreateWindowExW(0, FRAME_CLASS, FileNameOf(app.options.file).c_str(), frameStyle,
+    app.frame.reset(CreateWindowExW(0, FRAME_CLASS, FileNameOf(app.options.files.front()).c_str(), frameStyle,
                                     CW_USEDEFAULT, CW_USEDEFAULT, bounds.right - bounds.left,
                                     bounds.bottom - bounds.top, nullptr, nullptr, instance, &app));
     if (!app.frame) return false;
@@ -399,6 +505,7 @@ int Fail(const wchar_t* text) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     const std::optional<Options> options = ParseCommandLine();
     if (!options) return Fail(USAGE);
+    if (options->files.empty()) return Fail(L"The folder holds no .mp4 or .mov file.");
 
     const ComApartment com;
     const Library library(LoadLibraryW(BesideThisProgram(L"moviepane.dll").c_str()));
@@ -407,27 +514,24 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
 
     App app;
     app.options = *options;
+    app.module = module;
+    app.showCommand = show;
     if (!CreateWindows(instance, app)) return Fail(L"The viewer window could not be created.");
 
     // Open shows its own error box when it fails.
-    app.viewer = std::make_unique<Viewer>(*module);
-    if (!app.viewer->Open(app.options.file)) return EXIT_OPEN_FAILED;
-    ShowWindow(app.frame.get(), show);
-    UpdateWindow(app.frame.get());
-    if (!app.viewer->Attach(app.pane)) return EXIT_OPEN_FAILED;
-    InvalidateRect(app.pane, nullptr, FALSE);
-
-    UpdateTitle(app);
+    if (!ShowFromCurrent(app)) return EXIT_OPEN_FAILED;
     SetTimer(app.frame.get(), TITLE_TIMER_ID, TITLE_PERIOD_MS, nullptr);
-    if (!app.options.shotPath.empty()) {
-        SetTimer(app.frame.get(), SHOT_TIMER_ID, app.options.shotAfterMs, nullptr);
-    }
     if (app.options.exitAfterMs) {
         SetTimer(app.frame.get(), EXIT_TIMER_ID, *app.options.exitAfterMs, nullptr);
     }
 
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Whichever window has the focus, the pane's buttons included.
+        if (app.options.list && IsNextKey(message)) {
+            ShowNext(app);
+            continue;
+        }
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -1,5 +1,5 @@
 // The demo host as a user runs it, as a process of its own: a screenshot of a playing movie,
-// and the module's error box for a file that is no movie.
+// the module's error box for a file that is no movie, and a folder played as a list.
 
 #include "common/ComApartment.h"
 #include "common/Owned.h"
@@ -198,6 +198,59 @@ std::optional<Image> ReadImage(const std::wstring& path) {
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
+// A new folder in the temporary folder, removed with everything in it with this object.
+class TempFolder {
+public:
+    TempFolder() {
+        static int made = 0;
+        wchar_t folder[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, folder);
+        path_ = std::wstring(folder) + L"moviepane-list-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++made);
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~TempFolder() {
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryW(path_.c_str());
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const wchar_t* name) const { return path_ + L"\\" + name; }
+    bool CopyMedia(const wchar_t* media, const wchar_t* name) const {
+        return CopyFileW(MediaPath(media).c_str(), (*this / name).c_str(), TRUE) != FALSE;
+    }
+
+private:
+    std::wstring path_;
+};
+
+// The host's main window, once it has one.
+HWND HostFrame(DWORD processId) {
+    HWND frame = nullptr;
+    for (HWND window = FindWindowExW(nullptr, nullptr, L"MoviepaneViewFrame", nullptr); window && !frame;
+         window = FindWindowExW(nullptr, window, L"MoviepaneViewFrame", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) frame = window;
+    }
+    return frame;
+}
+
+std::wstring TitleOf(HWND window) {
+    wchar_t title[256] = {};
+    GetWindowTextW(window, title, 256);
+    return title;
+}
+
 }  // namespace
 
 TEST(DemoHost, ShootsAPlayingMovie) {
@@ -247,4 +300,61 @@ TEST(DemoHost, RefusesACommandLineWithoutAFile) {
     const std::vector<SeenBox> seen = boxes.Seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].caption, L"moviepane-view");
+}
+
+// Names in the order a user sees them: "10 ..." after "3 ...". The file that is no movie gets
+// its box and no shot, and the others are still shown.
+TEST(DemoHost, ShootsEachMovieOfAListInNameOrder) {
+    const TempFolder movies;
+    const TempFolder shots;
+    ASSERT_TRUE(movies.CopyMedia(L"short-48x144.mp4", L"1 short.mp4"));
+    ASSERT_TRUE(movies.CopyMedia(L"sample.mov", L"2 bars.mov"));
+    ASSERT_TRUE(movies.CopyMedia(L"text.mp4", L"3 text.mp4"));
+    ASSERT_TRUE(movies.CopyMedia(L"sample.mp4", L"10 bars.mp4"));
+    ASSERT_TRUE(movies.CopyMedia(L"text.mp4", L"notes.txt"));
+    HostProcess host(L"--list " + Quoted(movies.path()) + L" --shot " + Quoted(shots / L"shot.png") +
+                     L" --after 1500");
+    ASSERT_TRUE(host.started());
+    const ProcessBoxWatcher boxes(host.id());
+
+    const std::optional<DWORD> exitCode = host.Wait(RUN_LIMIT_MS);
+    ASSERT_TRUE(exitCode.has_value()) << "the host was still running";
+    EXPECT_EQ(*exitCode, static_cast<DWORD>(EXIT_OPEN_FAILED));
+    const std::vector<SeenBox> seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text.rfind(movies / L"3 text.mp4" + L"\n", 0), 0u) << Narrow(seen[0].text);
+    for (const wchar_t* name : {L"shot-1.png", L"shot-2.png", L"shot-4.png"}) {
+        EXPECT_TRUE(ReadImage(shots / name).has_value()) << "no readable " << Narrow(name);
+    }
+    EXPECT_EQ(GetFileAttributesW((shots / L"shot-3.png").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((shots / L"shot-5.png").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A movie's end, Space and Right each move on; closing the window ends the host.
+TEST(DemoHost, MovesThroughAListAndEndsWithItsWindow) {
+    const TempFolder movies;
+    ASSERT_TRUE(movies.CopyMedia(L"short-48x144.mp4", L"a.mp4"));
+    ASSERT_TRUE(movies.CopyMedia(L"sample.mov", L"b.mov"));
+    ASSERT_TRUE(movies.CopyMedia(L"sample.mp4", L"c.mp4"));
+    ASSERT_TRUE(movies.CopyMedia(L"video-only.mp4", L"d.mp4"));
+    HostProcess host(L"--list " + Quoted(movies.path()));
+    ASSERT_TRUE(host.started());
+    const ProcessBoxWatcher boxes(host.id());
+
+    HWND frame = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (frame = HostFrame(host.id())) != nullptr; }, RUN_LIMIT_MS));
+    const auto shows = [&](const wchar_t* start) {
+        return PumpUntil([&] { return TitleOf(frame).rfind(start, 0) == 0; }, RUN_LIMIT_MS);
+    };
+    EXPECT_TRUE(shows(L"b.mov (2/4)  320\x00D7" L"240")) << "after the end of a.mp4: " << Narrow(TitleOf(frame));
+    PostMessageW(frame, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_TRUE(shows(L"c.mp4 (3/4)")) << "after Space: " << Narrow(TitleOf(frame));
+    PostMessageW(frame, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_TRUE(shows(L"d.mp4 (4/4)")) << "after Right: " << Narrow(TitleOf(frame));
+
+    PostMessageW(frame, WM_CLOSE, 0, 0);
+    const std::optional<DWORD> exitCode = host.Wait(RUN_LIMIT_MS);
+    ASSERT_TRUE(exitCode.has_value()) << "the host was still running after its window closed";
+    EXPECT_EQ(*exitCode, 0u);
+    EXPECT_TRUE(boxes.Seen().empty());
 }
