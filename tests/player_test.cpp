@@ -534,11 +534,18 @@ public:
     std::function<void()> onDetach;
     IMFVideoSampleAllocatorNotify* notify = nullptr;
 
+    // QITABENT gives the offset as a DWORD where QITAB holds an int, a narrowing that clang
+    // refuses.
+    template <typename Interface>
+    static int OffsetOf() {
+        return static_cast<int>(OFFSETOFCLASS(Interface, FakeVideoStreamSink));
+    }
+
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
         static const QITAB interfaces[] = {
-            QITABENT(FakeVideoStreamSink, IMFGetService),
-            QITABENT(FakeVideoStreamSink, IMFVideoSampleAllocator),
-            QITABENT(FakeVideoStreamSink, IMFVideoSampleAllocatorCallback),
+            {&__uuidof(IMFGetService), OffsetOf<IMFGetService>()},
+            {&__uuidof(IMFVideoSampleAllocator), OffsetOf<IMFVideoSampleAllocator>()},
+            {&__uuidof(IMFVideoSampleAllocatorCallback), OffsetOf<IMFVideoSampleAllocatorCallback>()},
             {nullptr, 0},
         };
         return QISearch(this, interfaces, iid, object);

@@ -571,12 +571,12 @@ struct GdiTableEntry {
     std::uint8_t flags;
     std::uint64_t userPointer;
 };
-constexpr size_t GDI_TABLE_ENTRIES = 0x10000;
 
 using QueryProcessInformationFn = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, void*, ULONG, ULONG*);
 
 long CountGdiTableEntries() {
 #if defined(_WIN64)
+    constexpr size_t GDI_TABLE_ENTRIES = 0x10000;
     const auto query = reinterpret_cast<QueryProcessInformationFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
     PROCESS_BASIC_INFORMATION basic{};

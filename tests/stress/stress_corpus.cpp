@@ -979,7 +979,7 @@ int main() {
     }
     std::optional<size_t> sample;
     size_t seed = 0;
-    for (int i = 2; i < count; ++i) {
+    for (int i = 2; i < count; i += 2) {
         const bool hasValue = i + 1 < count;
         std::optional<size_t> value = hasValue ? Count(arg[i + 1]) : std::nullopt;
         if (!value) return Usage();
@@ -990,7 +990,6 @@ int main() {
         } else {
             return Usage();
         }
-        ++i;
     }
     return RunCorpus(arg[1], sample, seed);
 }
