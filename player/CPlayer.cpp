@@ -84,6 +84,7 @@ STDMETHODIMP_(ULONG) CPlayer::Release() {
 STDMETHODIMP CPlayer::GetParameters(DWORD*, DWORD*) { return E_NOTIMPL; }
 
 void CPlayer::SetState(PlayerState next) {
+    if (next == PlayerState::StopPending) stopRequestedAtMs.store(GetTickCount64(), std::memory_order_release);
     state.store(next, std::memory_order_release);
     if (stateChanged) SetEvent(stateChanged.get());
 }
@@ -278,9 +279,7 @@ HRESULT CPlayer::RequestPause() {
 HRESULT CPlayer::RequestStop() {
     if (!session) return E_POINTER;
     const HRESULT hr = session->Stop();
-    if (FAILED(hr)) return hr;
-    stopRequestedAtMs.store(GetTickCount64(), std::memory_order_release);
-    SetState(PlayerState::StopPending);
+    if (SUCCEEDED(hr)) SetState(PlayerState::StopPending);
     return hr;
 }
 
