@@ -1,6 +1,7 @@
 #include "player/QueuedWork.h"
 
 #include <mfapi.h>
+#include <objbase.h>
 #include <shlwapi.h>
 #include <wrl/client.h>
 
@@ -72,9 +73,13 @@ HRESULT QueuedWork::RunOnOwnThread(DWORD waitMs, bool letSentMessagesThrough) {
 }
 
 DWORD WINAPI QueuedWork::ThreadMain(void* work) {
+    // The platform's objects expect the threads that call them to have joined the process's
+    // multithreaded apartment, as its own work-queue threads have.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     auto* self = static_cast<QueuedWork*>(work);
     self->Invoke(nullptr);
     self->Release();
+    if (SUCCEEDED(com)) CoUninitialize();
     return 0;
 }
 
