@@ -8,6 +8,7 @@
 #include <mferror.h>
 #include <shlwapi.h>
 
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -19,48 +20,42 @@ namespace {
 constexpr DWORD CLOSE_WAIT_MS = 5000;
 // How long teardown waits for each of the platform's shared work queues to reach its turn.
 constexpr DWORD QUEUED_WORK_WAIT_MS = 500;
-// How long the source's and session's shutdown may hold the caller: with the close wait and the
-// queues' turns, a teardown stays under ten seconds.
-constexpr DWORD SHUTDOWN_WAIT_MS = 3000;
 
-// Shuts the source and then the session down, and lets both go.
-class SessionShutdown final : public QueuedWork {
+std::atomic<LONG> teardownsUnderWay{0};
+
+// The teardown runs on a thread of its own: the session's close and shutdown have been seen to
+// take seconds, or never to end, and neither the host nor the next file's opening may wait for
+// that. The work holds the
+// player, whose callback takes the session's close report.
+class PlayerTeardown final : public QueuedWork {
 public:
-    SessionShutdown(ComPtr<IMFMediaSource> source, ComPtr<IMFMediaSession> session)
-        : source_(std::move(source)), session_(std::move(session)) {}
-
-private:
-    void Run() override {
-        if (source_) source_->Shutdown();
-        if (session_) session_->Shutdown();
-        source_.Reset();
-        session_.Reset();
+    PlayerTeardown(CPlayer* player, bool stopPlatform) : player_(player), stopPlatform_(stopPlatform) {
+        ++teardownsUnderWay;
     }
 
-    ComPtr<IMFMediaSource> source_;
-    ComPtr<IMFMediaSession> session_;
-};
+    // The session's answer to Close once it has been asked; S_OK until then.
+    std::atomic<HRESULT> closeStatus{S_OK};
 
-// Late in a long run the platform's shutdown now and then never returns. It runs on a thread of
-// its own, so that it holds the host's thread no longer than SHUTDOWN_WAIT_MS; past that it is
-// left to finish there, or never. On the platform's shared queue for long work it would keep one
-// of the few threads that opening the next file waits for.
-void ShutDownElsewhere(ComPtr<IMFMediaSource> source, ComPtr<IMFMediaSession> session) {
-    ComPtr<SessionShutdown> work;
-    work.Attach(new (std::nothrow) SessionShutdown(source, session));
-    const HRESULT hr = work ? work->RunOnOwnThread(SHUTDOWN_WAIT_MS, true) : E_OUTOFMEMORY;
-    if (SUCCEEDED(hr) || hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) return;
-    // Without a platform queue to run on, it is done here.
-    if (source) source->Shutdown();
-    if (session) session->Shutdown();
-}
+private:
+    ~PlayerTeardown() override { --teardownsUnderWay; }
+
+    void Run() override {
+        const HRESULT hr = player_->CloseAndWait();
+        closeStatus = hr;
+        player_->ShutDownAndLetGo(SUCCEEDED(hr), stopPlatform_);
+        player_.Reset();
+    }
+
+    ComPtr<CPlayer> player_;
+    bool stopPlatform_;
+};
 
 }  // namespace
 
 CPlayer::CPlayer() = default;
 
 CPlayer::~CPlayer() {
-    Shutdown();
+    BeginTeardown(std::exchange(platformStarted, false), false);
     videoWindow = nullptr;
     infoText.reset();
 }
@@ -111,7 +106,11 @@ HRESULT CPlayer::CreateEvents() {
 }
 
 STDMETHODIMP CPlayer::Invoke(IMFAsyncResult* result) {
-    ComPtr<IMFMediaSession> events = session;
+    ComPtr<IMFMediaSession> events;
+    {
+        const std::lock_guard<std::mutex> hold(sessionLock);
+        events = session;
+    }
     if (!events) return S_OK;
     ComPtr<IMFMediaEvent> event;
     if (FAILED(events->EndGetEvent(result, &event))) return S_OK;
@@ -315,32 +314,74 @@ HRESULT CPlayer::SetPosition(const LONGLONG& position) {
 }
 
 HRESULT CPlayer::CloseSession() {
-    clock.Reset();
-    videoDisplay.Reset();
-
-    HRESULT hr = S_OK;
-    if (session) {
-        SetState(PlayerState::Closing);
-        hr = session->Close();
-        if (SUCCEEDED(hr) && closeEvent) WaitForSingleObject(closeEvent.get(), CLOSE_WAIT_MS);
-        // The session's shutdown frees its topology, while reports of frames coming back to the
-        // video renderer can still arrive and use it: the renderer is told to stop reporting,
-        // and reports already queued are let through first.
-        DetachVideoSampleAllocators(session.Get());
-        LetQueuedWorkRun(QUEUED_WORK_WAIT_MS);
-    }
-    if (SUCCEEDED(hr)) ShutDownElsewhere(std::move(source), std::move(session));
-    source.Reset();
-    session.Reset();
-    SetState(PlayerState::Closed);
-    return hr;
+    if (teardownHanded) return S_OK;
+    return BeginTeardown(false, true);
 }
 
 void CPlayer::Shutdown() {
-    CloseSession();
-    if (platformStarted) {
-        MFShutdown();
-        platformStarted = false;
+    // A teardown under way leaves the platform's stop to the destructor's.
+    if (teardownHanded) return;
+    BeginTeardown(std::exchange(platformStarted, false), true);
+}
+
+LONG CPlayer::TeardownsUnderWay() { return teardownsUnderWay.load(); }
+
+HRESULT CPlayer::BeginTeardown(bool stopPlatform, bool handOver) {
+    clock.Reset();
+    videoDisplay.Reset();
+    if (!session && !source && !stopPlatform) {
+        SetState(PlayerState::Closed);
+        return S_OK;
     }
-    closeEvent.reset();
+    // Nothing is forwarded from here on.
+    if (session) SetState(PlayerState::Closing);
+
+    ComPtr<PlayerTeardown> work;
+    if (handOver) work.Attach(new (std::nothrow) PlayerTeardown(this, stopPlatform));
+    if (!work) return TearDownHere(stopPlatform);
+    teardownHanded = true;
+    // Most teardowns end within the wait, so that the renderer has let go of the host window
+    // before the host can destroy it. The renderer may reach that window meanwhile.
+    const HRESULT hr = work->RunOnOwnThread(TEARDOWN_WAIT_MS, true);
+    if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) return work->closeStatus;
+    if (FAILED(hr)) return TearDownHere(stopPlatform);
+    return work->closeStatus;
+}
+
+HRESULT CPlayer::TearDownHere(bool stopPlatform) {
+    const HRESULT hr = CloseAndWait();
+    ShutDownAndLetGo(SUCCEEDED(hr), stopPlatform);
+    return hr;
+}
+
+HRESULT CPlayer::CloseAndWait() {
+    if (!session) return S_OK;
+    const HRESULT hr = session->Close();
+    if (SUCCEEDED(hr) && closeEvent) WaitForSingleObject(closeEvent.get(), CLOSE_WAIT_MS);
+    // The session's shutdown frees its topology, while reports of frames coming back to the
+    // video renderer can still arrive and use it: the renderer is told to stop reporting, and
+    // reports already queued are let through first.
+    DetachVideoSampleAllocators(session.Get());
+    LetQueuedWorkRun(QUEUED_WORK_WAIT_MS);
+    return hr;
+}
+
+void CPlayer::ShutDownAndLetGo(bool closed, bool stopPlatform) {
+    // After a failed close the session is in no state to be shut down.
+    if (closed) {
+        if (source) source->Shutdown();
+        if (session) session->Shutdown();
+    }
+    ComPtr<IMFMediaSource> releasedSource;
+    ComPtr<IMFMediaSession> releasedSession;
+    {
+        const std::lock_guard<std::mutex> hold(sessionLock);
+        releasedSource.Swap(source);
+        releasedSession.Swap(session);
+    }
+    releasedSource.Reset();
+    releasedSession.Reset();
+    if (stopPlatform) MFShutdown();
+    teardownHanded = false;
+    SetState(PlayerState::Closed);
 }

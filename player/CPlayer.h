@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 struct InfoTextBuffer;
 
@@ -39,8 +40,19 @@ public:
     // Takes over the one reference the caller holds on event.
     HRESULT HandleEvent(IMFMediaEvent* event);
     HRESULT SetPosition(const LONGLONG& position);
+    // Both run the teardown on a thread of its own and wait for it at most TEARDOWN_WAIT_MS: the
+    // session's close and the wait for its report, the source's and the session's shutdown, and,
+    // for Shutdown, the platform's stop. It ends in Closed; meanwhile the player is Closing.
     HRESULT CloseSession();
     void Shutdown();
+    static constexpr DWORD TEARDOWN_WAIT_MS = 75;
+    // The teardown's two steps: the session's close and the wait for its report (the session's
+    // answer to Close, or S_OK without a session); then the source's and the session's shutdown,
+    // unless the close failed, their release and the platform's stop.
+    HRESULT CloseAndWait();
+    void ShutDownAndLetGo(bool closed, bool stopPlatform);
+    // Teardowns of this process still going on after their wait.
+    static LONG TeardownsUnderWay();
 
     // MFStartup for this player; Shutdown balances it exactly once.
     HRESULT StartPlatform();
@@ -82,9 +94,14 @@ public:
     static constexpr ULONGLONG STOP_REPORT_WAIT_MS = 2000;
 
 private:
+    HRESULT BeginTeardown(bool stopPlatform, bool handOver);
+    HRESULT TearDownHere(bool stopPlatform);
     HRESULT StartAt(const PROPVARIANT& position, const GUID* timeFormat);
 
     bool platformStarted = false;
+    std::atomic<bool> teardownHanded{false};
+    // Taken while the callback reads session and while the teardown lets it go.
+    std::mutex sessionLock;
     std::atomic<ULONGLONG> stopRequestedAtMs{0};
     OwnedEvent stateChanged;
 };

@@ -278,6 +278,19 @@ TEST_F(ModuleTest, EntryPointsOnFreshViewers) {
     info_->destroy(nullptr);
 }
 
+// Teardowns go on on platform threads after destroy has returned, so a module that has opened a
+// file must outlive the host's FreeLibrary.
+TEST_F(ModuleTest, StaysLoadedOnceItHasOpenedAFile) {
+    const ExtViewHandle viewer = info_->create(nullptr);
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(info_->open(viewer, MediaPath(L"sample.mp4").c_str(), 0, 0, 0, 0, 0, 0, 0), 0);
+    info_->destroy(viewer);
+    FreeLibrary(module_);
+    FreeLibrary(module_);
+    EXPECT_EQ(GetModuleHandleW(L"moviepane.dll"), module_);
+    module_ = nullptr;
+}
+
 #if !defined(_WIN64)
 
 #if defined(__GNUC__)

@@ -22,9 +22,16 @@ namespace {
 
 // A closed session can leave tasks on the platform's work queues, and stopping the platform
 // under them crashes the process. From the first open on, the module keeps one start of its
-// own, so that a player's shutdown never stops the platform while the host runs.
-void KeepPlatformStarted() {
-    static const bool kept = SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
+// own, so that a player's shutdown never stops the platform while the host runs. For the same
+// reason, and because teardowns go on on threads of their own after destroy has returned, the
+// module stays loaded from then on.
+void KeepModuleAndPlatform() {
+    static const bool kept = [] {
+        HMODULE self = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                           reinterpret_cast<LPCWSTR>(&KeepModuleAndPlatform), &self);
+        return SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
+    }();
     (void)kept;
 }
 
@@ -90,7 +97,7 @@ HRESULT ExtViewMF::CreatePlayer() {
     if (!created) return E_OUTOFMEMORY;
     HRESULT hr = created->StartPlatform();
     if (FAILED(hr)) return hr;
-    KeepPlatformStarted();
+    KeepModuleAndPlatform();
     hr = created->CreateEvents();
     if (FAILED(hr)) return hr;
 

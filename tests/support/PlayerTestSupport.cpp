@@ -1,4 +1,5 @@
 #include "PlayerTestSupport.h"
+#include "TestSupport.h"
 
 #include <mfapi.h>
 
@@ -79,4 +80,8 @@ PlayerRig::~PlayerRig() {
     // A session whose event loop has ended can no longer report its close: do not wait for it.
     if (!session->Armed() && player->closeEvent) SetEvent(player->closeEvent.get());
     player->Shutdown();
+}
+
+bool WaitForTeardown(CPlayer* player, DWORD timeoutMs) {
+    return PumpUntil([&] { return player->State() == PlayerState::Closed; }, timeoutMs);
 }

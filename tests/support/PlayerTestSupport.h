@@ -30,6 +30,10 @@ ULONG References(IUnknown* object);
 HRESULT Deliver(CPlayer* player, MediaEventType type, HRESULT status = S_OK);
 Microsoft::WRL::ComPtr<IMFMediaEvent> TopologyStatusEvent(UINT32 status, HRESULT eventStatus = S_OK);
 
+// Pumps this thread's messages until the teardown that destroy leaves to a platform thread has
+// ended in Closed.
+bool WaitForTeardown(CPlayer* player, DWORD timeoutMs = 10000);
+
 // A window of this thread that only receives posted messages.
 class MessageWindow {
 public:

@@ -1,8 +1,26 @@
 #include "TestSupport.h"
 
+#include "player/CPlayer.h"
 #include "viewer/ExtViewMF.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+
+namespace {
+
+// A process that ends while a teardown runs on a platform thread can stop that thread inside
+// the heap and then hang in its own exit: every program lets the teardowns end first.
+class TeardownsEndBeforeExit : public testing::Environment {
+    void TearDown() override {
+        EXPECT_TRUE(PumpUntil([] { return CPlayer::TeardownsUnderWay() == 0; }, 15000))
+            << CPlayer::TeardownsUnderWay() << " teardowns still under way";
+    }
+};
+
+const testing::Environment* const teardownsEndBeforeExit = testing::AddGlobalTestEnvironment(new TeardownsEndBeforeExit);
+
+}  // namespace
 
 std::wstring BuildDir() {
     wchar_t path[MAX_PATH] = {};
