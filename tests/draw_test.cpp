@@ -1,3 +1,4 @@
+#include "common/ComObject.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
 #include "viewer/ExtViewMF.h"
@@ -10,7 +11,6 @@
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -19,24 +19,8 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 // Records what the viewer asks of the video renderer.
-class FakeDisplay : public IMFVideoDisplayControl {
+class FakeDisplay : public ComObject<IMFVideoDisplayControl> {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFVideoDisplayControl)) {
-            *object = static_cast<IMFVideoDisplayControl*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refCount_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = --refCount_;
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
-
     STDMETHODIMP SetVideoPosition(const MFVideoNormalizedRect* source, const LPRECT destination) override {
         positions.push_back({source ? *source : MFVideoNormalizedRect{-1, -1, -1, -1},
                              destination ? *destination : RECT{-1, -1, -1, -1}});
@@ -71,8 +55,7 @@ public:
     HRESULT repaintResult = S_OK;
 
 private:
-    virtual ~FakeDisplay() = default;
-    std::atomic<LONG> refCount_{1};
+    ~FakeDisplay() override = default;
 };
 
 RECT PlaceOf(HWND window) {

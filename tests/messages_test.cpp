@@ -1,6 +1,7 @@
 #include "FakeSession.h"
 #include "PlayingViewer.h"
 
+#include "common/ComObject.h"
 #include "module/ExtViewModuleInfo.h"
 #include "player/CPlayer.h"
 
@@ -8,7 +9,6 @@
 #include <mfapi.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <utility>
 #include <vector>
 
@@ -24,25 +24,9 @@ ULONG ReferenceCount(IUnknown* object) {
 }
 
 // A presentation clock that reads a chosen time, or fails.
-class FixedClock : public IMFPresentationClock {
+class FixedClock : public ComObject<WithBases<IMFPresentationClock, IMFClock>> {
 public:
     FixedClock(MFTIME time, HRESULT status) : time_(time), status_(status) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (iid != __uuidof(IUnknown) && iid != __uuidof(IMFClock) && iid != __uuidof(IMFPresentationClock)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        *object = static_cast<IMFPresentationClock*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refCount_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG count = --refCount_;
-        if (count == 0) delete this;
-        return count;
-    }
 
     STDMETHODIMP GetTime(MFTIME* time) override {
         if (SUCCEEDED(status_)) *time = time_;
@@ -63,8 +47,7 @@ public:
     STDMETHODIMP Pause() override { return E_NOTIMPL; }
 
 private:
-    virtual ~FixedClock() = default;
-    std::atomic<ULONG> refCount_{1};
+    ~FixedClock() override = default;
     MFTIME time_;
     HRESULT status_;
 };

@@ -1,3 +1,4 @@
+#include "common/ComObject.h"
 #include "player/CPlayer.h"
 
 #include "FakeSession.h"
@@ -10,7 +11,6 @@
 #include <evr.h>
 #include <mfapi.h>
 #include <mferror.h>
-#include <shlwapi.h>
 
 #include <atomic>
 #include <functional>
@@ -528,34 +528,11 @@ TEST_F(PlayerTest, CloseWaitsForTheCloseReportThenShutsDownSourceThenSession) {
 
 // A video renderer's stream sink as the session sees it: the sample allocator behind its
 // acceleration service, which reports returned frames to whoever set a callback.
-class FakeVideoStreamSink final : public IMFGetService, public IMFVideoSampleAllocator,
-                                  public IMFVideoSampleAllocatorCallback {
+class FakeVideoStreamSink final
+    : public ComObject<IMFGetService, IMFVideoSampleAllocator, IMFVideoSampleAllocatorCallback> {
 public:
     std::function<void()> onDetach;
     IMFVideoSampleAllocatorNotify* notify = nullptr;
-
-    // QITABENT gives the offset as a DWORD where QITAB holds an int, a narrowing that clang
-    // refuses.
-    template <typename Interface>
-    static int OffsetOf() {
-        return static_cast<int>(OFFSETOFCLASS(Interface, FakeVideoStreamSink));
-    }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        static const QITAB interfaces[] = {
-            {&__uuidof(IMFGetService), OffsetOf<IMFGetService>()},
-            {&__uuidof(IMFVideoSampleAllocator), OffsetOf<IMFVideoSampleAllocator>()},
-            {&__uuidof(IMFVideoSampleAllocatorCallback), OffsetOf<IMFVideoSampleAllocatorCallback>()},
-            {nullptr, 0},
-        };
-        return QISearch(this, interfaces, iid, object);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refCount_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = --refCount_;
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
 
     STDMETHODIMP GetService(REFGUID service, REFIID iid, void** object) override {
         if (service != MR_VIDEO_ACCELERATION_SERVICE) return MF_E_UNSUPPORTED_SERVICE;
@@ -579,8 +556,7 @@ public:
     }
 
 private:
-    ~FakeVideoStreamSink() = default;
-    std::atomic<LONG> refCount_{1};
+    ~FakeVideoStreamSink() override = default;
 };
 
 // The platform's renderer gives its last frames back only when it is destroyed, after the

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "common/ComObject.h"
 #include "player/CPlayer.h"
 #include "player/InfoTextBuffer.h"
 #include "viewer/ExtViewMF.h"
@@ -9,7 +10,6 @@
 #include <mferror.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -45,26 +45,10 @@ FakeProperty Text(const wchar_t* name, const wchar_t* text) { return {name, VT_L
 FakeProperty Number(const wchar_t* name, ULONG number) { return {name, VT_UI4, L"", number}; }
 FakeProperty Unreadable(const wchar_t* name) { return {name, VT_LPWSTR, L"never read", 0, E_FAIL}; }
 
-class FakeMetadata : public IMFMetadata {
+class FakeMetadata : public ComObject<IMFMetadata> {
 public:
     FakeMetadata(std::vector<FakeProperty> properties, bool namesAsVector)
         : properties_(std::move(properties)), namesAsVector_(namesAsVector) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (iid != __uuidof(IUnknown) && iid != __uuidof(IMFMetadata)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        *object = static_cast<IMFMetadata*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refCount_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG count = --refCount_;
-        if (count == 0) delete this;
-        return count;
-    }
 
     STDMETHODIMP SetLanguage(LPCWSTR) override { return E_NOTIMPL; }
     STDMETHODIMP GetLanguage(LPWSTR*) override { return E_NOTIMPL; }
@@ -97,31 +81,14 @@ public:
     }
 
 private:
-    virtual ~FakeMetadata() = default;
-    std::atomic<ULONG> refCount_{1};
+    ~FakeMetadata() override = default;
     std::vector<FakeProperty> properties_;
     bool namesAsVector_;
 };
 
-class FakeMetadataProvider : public IMFMetadataProvider {
+class FakeMetadataProvider : public ComObject<IMFMetadataProvider> {
 public:
     explicit FakeMetadataProvider(ComPtr<IMFMetadata> metadata) : metadata_(std::move(metadata)) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (iid != __uuidof(IUnknown) && iid != __uuidof(IMFMetadataProvider)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        *object = static_cast<IMFMetadataProvider*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refCount_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG count = --refCount_;
-        if (count == 0) delete this;
-        return count;
-    }
 
     STDMETHODIMP GetMFMetadata(IMFPresentationDescriptor* descriptor, DWORD streamId, DWORD flags,
                                IMFMetadata** metadata) override {
@@ -132,36 +99,16 @@ public:
     }
 
 private:
-    virtual ~FakeMetadataProvider() = default;
-    std::atomic<ULONG> refCount_{1};
+    ~FakeMetadataProvider() override = default;
     ComPtr<IMFMetadata> metadata_;
 };
 
 // A source made of real presentation and stream descriptors holding chosen media types, with
 // a metadata provider service when one is given.
-class ReportSource : public IMFMediaSource, public IMFGetService {
+class ReportSource : public ComObject<WithBases<IMFMediaSource, IMFMediaEventGenerator>, IMFGetService> {
 public:
     ReportSource(ComPtr<IMFPresentationDescriptor> descriptor, ComPtr<IMFMetadataProvider> provider)
         : descriptor_(std::move(descriptor)), provider_(std::move(provider)) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFMediaEventGenerator) || iid == __uuidof(IMFMediaSource)) {
-            *object = static_cast<IMFMediaSource*>(this);
-        } else if (iid == __uuidof(IMFGetService)) {
-            *object = static_cast<IMFGetService*>(this);
-        } else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refCount_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG count = --refCount_;
-        if (count == 0) delete this;
-        return count;
-    }
 
     STDMETHODIMP GetService(REFGUID service, REFIID iid, void** object) override {
         *object = nullptr;
@@ -186,8 +133,7 @@ public:
     STDMETHODIMP Shutdown() override { return S_OK; }
 
 private:
-    virtual ~ReportSource() = default;
-    std::atomic<ULONG> refCount_{1};
+    ~ReportSource() override = default;
     ComPtr<IMFPresentationDescriptor> descriptor_;
     ComPtr<IMFMetadataProvider> provider_;
 };

@@ -1,8 +1,7 @@
 #include "viewer/SharedFileStream.h"
 
-#include <shlwapi.h>
+#include "common/ComObject.h"
 
-#include <atomic>
 #include <mutex>
 #include <new>
 
@@ -13,24 +12,9 @@ HRESULT LastError() {
     return FAILED(hr) ? hr : E_FAIL;
 }
 
-class SharedFileStream final : public IStream {
+class SharedFileStream final : public ComObject<WithBases<IStream, ISequentialStream>> {
 public:
     explicit SharedFileStream(HANDLE file) : file_(file) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        static const QITAB interfaces[] = {
-            {&__uuidof(IStream), 0},
-            {&__uuidof(ISequentialStream), 0},
-            {nullptr, 0},
-        };
-        return QISearch(this, interfaces, iid, object);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refCount_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = --refCount_;
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
 
     // The platform may read from several threads: each read is made at the stream's position
     // and moves it, as one step.
@@ -93,9 +77,8 @@ public:
     STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
 
 private:
-    ~SharedFileStream() { CloseHandle(file_); }
+    ~SharedFileStream() override { CloseHandle(file_); }
 
-    std::atomic<LONG> refCount_{1};
     const HANDLE file_;
     std::mutex mutex_;
     ULONGLONG position_ = 0;

@@ -9,25 +9,6 @@ using Microsoft::WRL::ComPtr;
 FakeSession::FakeSession() = default;
 FakeSession::~FakeSession() = default;
 
-STDMETHODIMP FakeSession::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFMediaEventGenerator) || iid == __uuidof(IMFMediaSession)) {
-        *object = static_cast<IMFMediaSession*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) FakeSession::AddRef() { return static_cast<ULONG>(++refCount_); }
-
-STDMETHODIMP_(ULONG) FakeSession::Release() {
-    const LONG count = --refCount_;
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
-}
-
 STDMETHODIMP FakeSession::GetEvent(DWORD, IMFMediaEvent**) { return E_NOTIMPL; }
 
 STDMETHODIMP FakeSession::BeginGetEvent(IMFAsyncCallback* callback, IUnknown*) {

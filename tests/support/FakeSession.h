@@ -3,12 +3,13 @@
 // and delivers events to its callback the way the platform does (BeginGetEvent, Invoke,
 // EndGetEvent), so that the player's real event path runs.
 
+#include "common/ComObject.h"
+
 #include <windows.h>
 #include <mfapi.h>
 #include <mfidl.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -22,13 +23,9 @@ struct SessionCall {
     LONGLONG startPosition = 0;
 };
 
-class FakeSession : public IMFMediaSession {
+class FakeSession : public ComObject<WithBases<IMFMediaSession, IMFMediaEventGenerator>> {
 public:
     FakeSession();
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     STDMETHODIMP GetEvent(DWORD flags, IMFMediaEvent** event) override;
     STDMETHODIMP BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) override;
@@ -70,10 +67,9 @@ public:
     bool closeReportsClosed = true;
 
 private:
-    virtual ~FakeSession();
+    ~FakeSession() override;
     void Record(SessionCall call);
 
-    std::atomic<LONG> refCount_{1};
     mutable std::mutex mutex_;
     std::vector<SessionCall> calls_;
     Microsoft::WRL::ComPtr<IMFAsyncCallback> callback_;

@@ -3,25 +3,6 @@
 FakeSource::FakeSource() = default;
 FakeSource::~FakeSource() = default;
 
-STDMETHODIMP FakeSource::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFMediaEventGenerator) || iid == __uuidof(IMFMediaSource)) {
-        *object = static_cast<IMFMediaSource*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) FakeSource::AddRef() { return static_cast<ULONG>(++refCount_); }
-
-STDMETHODIMP_(ULONG) FakeSource::Release() {
-    const LONG count = --refCount_;
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
-}
-
 STDMETHODIMP FakeSource::GetEvent(DWORD, IMFMediaEvent**) { return E_NOTIMPL; }
 STDMETHODIMP FakeSource::BeginGetEvent(IMFAsyncCallback*, IUnknown*) { return E_NOTIMPL; }
 STDMETHODIMP FakeSource::EndGetEvent(IMFAsyncResult*, IMFMediaEvent**) { return E_NOTIMPL; }

@@ -2,19 +2,17 @@
 // A media source double for the player's requests: it only counts its Shutdown calls (and can
 // report each one), since the player never asks a source for anything else.
 
+#include "common/ComObject.h"
+
 #include <windows.h>
 #include <mfidl.h>
 
 #include <atomic>
 #include <functional>
 
-class FakeSource : public IMFMediaSource {
+class FakeSource : public ComObject<WithBases<IMFMediaSource, IMFMediaEventGenerator>> {
 public:
     FakeSource();
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     STDMETHODIMP GetEvent(DWORD flags, IMFMediaEvent** event) override;
     STDMETHODIMP BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) override;
@@ -34,7 +32,5 @@ public:
     std::function<void()> onShutdown;
 
 private:
-    virtual ~FakeSource();
-
-    std::atomic<LONG> refCount_{1};
+    ~FakeSource() override;
 };
