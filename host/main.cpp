@@ -13,6 +13,9 @@
 
 #include "common/ComApartment.h"
 #include "common/Owned.h"
+#include "host/support/HostWindows.h"
+#include "host/support/HostedViewer.h"
+#include "host/support/LoadedModule.h"
 #include "module/ExtViewModuleInfo.h"
 
 #include <windows.h>
@@ -23,7 +26,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <memory>
@@ -54,7 +56,6 @@ constexpr wchar_t USAGE[] =
 // row, a title period apart, mean that the movie has ended.
 constexpr int STOPPED_READS = 2;
 
-using Library = Owned<HMODULE, FreeLibrary>;
 using Window = Owned<HWND, DestroyWindow>;
 using MemoryDc = Owned<HDC, DeleteDC>;
 using Bitmap = Owned<HBITMAP, CloseGdiObject>;
@@ -71,32 +72,6 @@ public:
 
 private:
     HDC dc_;
-};
-
-// One viewer of the module, destroyed with this object.
-class Viewer {
-public:
-    explicit Viewer(const ExtViewModuleInfo& module)
-        : module_(module), handle_(module.create(nullptr)) {}
-    ~Viewer() { module_.destroy(handle_); }
-    Viewer(const Viewer&) = delete;
-    Viewer& operator=(const Viewer&) = delete;
-
-    bool Open(const std::wstring& path) {
-        return module_.open(handle_, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
-                            nullptr, nullptr) == 0;
-    }
-    bool Attach(HWND window) { return module_.attach(handle_, window) == 0; }
-    void Draw(HDC dc, const RECT& source, const RECT& destination) {
-        module_.draw(handle_, dc, &source, &destination, nullptr);
-    }
-    int32_t Message(UINT message, WPARAM wParam, LPARAM lParam) {
-        return module_.message(handle_, message, wParam, lParam);
-    }
-
-private:
-    const ExtViewModuleInfo& module_;
-    ExtViewHandle handle_;
 };
 
 struct Options {
@@ -117,7 +92,7 @@ struct App {
     Window frame;
     HWND pane = nullptr;
     // Declared after the frame so that it goes first: the module's teardown needs its window.
-    std::unique_ptr<Viewer> viewer;
+    std::unique_ptr<HostedViewer> viewer;
 };
 
 std::optional<UINT> ParseMilliseconds(const wchar_t* text) {
@@ -184,33 +159,8 @@ std::optional<Options> ParseCommandLine() {
     return options;
 }
 
-std::wstring BesideThisProgram(const wchar_t* name) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
-}
-
 std::wstring FileNameOf(const std::wstring& path) {
     return path.substr(path.find_last_of(L"\\/:") + 1);
-}
-
-const ExtViewModuleInfo* ReadModuleInfo(HMODULE library) {
-    if (!library) return nullptr;
-    const auto getInfo = reinterpret_cast<GetExtViewModuleInfoFn>(
-        reinterpret_cast<void*>(GetProcAddress(library, "GetExtViewModuleInfo")));
-    if (!getInfo) return nullptr;
-    const ExtViewModuleInfo* info = getInfo(nullptr);
-    if (!info || !info->signature || std::strcmp(info->signature, "VornExtViewModule") != 0) return nullptr;
-    const bool complete = info->create && info->destroy && info->open && info->attach && info->draw &&
-                          info->message;
-    return complete ? info : nullptr;
 }
 
 // The largest rectangle of the image's aspect ratio that fits in area, centred.
@@ -345,16 +295,8 @@ bool SavePaneShot(HWND pane, const std::wstring& path) {
     return copied && SUCCEEDED(SaveBitmap(bitmap.get(), path));
 }
 
-App* AppOf(HWND window, UINT message, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    return reinterpret_cast<App*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
 LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam) {
-    App* app = AppOf(pane, message, lParam);
+    App* app = OwnerOf<App>(pane, message, lParam);
     // The module sees every message of its window; 1 means that it left the message to us.
     const int32_t result = app && app->viewer ? app->viewer->Message(message, wParam, lParam) : 1;
     switch (message) {
@@ -382,8 +324,8 @@ std::wstring ShotPath(const App& app) {
 bool ShowFile(App& app) {
     app.viewer.reset();
     app.stoppedReads = 0;
-    auto viewer = std::make_unique<Viewer>(*app.module);
-    if (!viewer->Open(app.options.files[app.current])) return false;
+    auto viewer = std::make_unique<HostedViewer>(*app.module);
+    if (!viewer->Create() || !viewer->Open(app.options.files[app.current])) return false;
     app.viewer = std::move(viewer);
     if (!IsWindowVisible(app.frame.get())) {
         ShowWindow(app.frame.get(), app.showCommand);
@@ -442,7 +384,7 @@ void OnFrameTimer(App& app, UINT_PTR id) {
 }
 
 LRESULT CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
-    App* app = AppOf(frame, message, lParam);
+    App* app = OwnerOf<App>(frame, message, lParam);
     if (!app) return DefWindowProcW(frame, message, wParam, lParam);
     switch (message) {
     case WM_SIZE:
@@ -464,22 +406,11 @@ LRESULT CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 bool CreateWindows(HINSTANCE instance, App& app) {
-    WNDCLASSEXW frameClass{};
-    frameClass.cbSize = sizeof(frameClass);
-    frameClass.lpfnWndProc = FrameProc;
-    frameClass.hInstance = instance;
-    frameClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    frameClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    frameClass.lpszClassName = FRAME_CLASS;
     // No background brush: the pane paints every pixel, bars included.
-    WNDCLASSEXW paneClass{};
-    paneClass.cbSize = sizeof(paneClass);
-    paneClass.style = CS_HREDRAW | CS_VREDRAW;
-    paneClass.lpfnWndProc = PaneProc;
-    paneClass.hInstance = instance;
-    paneClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    paneClass.lpszClassName = PANE_CLASS;
-    if (!RegisterClassExW(&frameClass) || !RegisterClassExW(&paneClass)) return false;
+    if (!RegisterWindowClass(FRAME_CLASS, FrameProc) ||
+        !RegisterWindowClass(PANE_CLASS, PaneProc, nullptr, CS_HREDRAW | CS_VREDRAW)) {
+        return false;
+    }
 
     const DWORD frameStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     RECT bounds{0, 0, INITIAL_CLIENT_WIDTH, INITIAL_CLIENT_HEIGHT};
@@ -508,13 +439,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     if (options->files.empty()) return Fail(L"The folder holds no .mp4 or .mov file.");
 
     const ComApartment com;
-    const Library library(LoadLibraryW(BesideThisProgram(L"moviepane.dll").c_str()));
-    const ExtViewModuleInfo* module = ReadModuleInfo(library.get());
-    if (!module) return Fail(L"moviepane.dll is missing beside this program or is not a viewer module.");
+    const LoadedModule module;
+    if (!module.info()) return Fail(L"moviepane.dll is missing beside this program or is not a viewer module.");
 
     App app;
     app.options = *options;
-    app.module = module;
+    app.module = module.info();
     app.showCommand = show;
     if (!CreateWindows(instance, app)) return Fail(L"The viewer window could not be created.");
 

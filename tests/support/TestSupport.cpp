@@ -59,26 +59,6 @@ int RunThisProgramAgain(const std::wstring& arguments, DWORD timeoutMs) {
     return static_cast<int>(code);
 }
 
-void PumpMessages(DWORD milliseconds) {
-    PumpUntil([] { return false; }, milliseconds);
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!done()) {
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) return done();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 10)),
-                                  QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-    return true;
-}
-
 namespace {
 
 const wchar_t FRAME_CLASS[] = L"MoviepaneTestFrame";
@@ -210,75 +190,3 @@ LitSpan FindLit(const std::vector<DWORD>& pixels, int width, POINT start, POINT 
     return span;
 }
 
-std::wstring BoxText(HWND box) {
-    wchar_t text[2048] = {};
-    GetDlgItemTextW(box, 0xFFFF, text, 2048);
-    return text;
-}
-
-namespace {
-
-struct WindowSearch {
-    const wchar_t* className;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    if (process == GetCurrentProcessId() && wcscmp(name, search->className) == 0) search->found.push_back(window);
-    return TRUE;
-}
-
-}  // namespace
-
-std::vector<HWND> ProcessWindows(const wchar_t* className) {
-    WindowSearch search{className, {}};
-    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-BoxWatcher::BoxWatcher(DWORD dismissAfterMs) : dismissAfterMs_(dismissAfterMs), thread_([this] { Run(); }) {}
-
-BoxWatcher::~BoxWatcher() {
-    stop_ = true;
-    thread_.join();
-}
-
-void BoxWatcher::Run() {
-    while (!stop_) {
-        for (HWND box : ProcessWindows(L"#32770")) {
-            if (!IsWindowVisible(box)) continue;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (std::find(handled_.begin(), handled_.end(), box) != handled_.end()) continue;
-            }
-            Sleep(dismissAfterMs_ ? dismissAfterMs_ : 20);
-            SeenBox seen;
-            wchar_t caption[256] = {};
-            GetWindowTextW(box, caption, 256);
-            seen.caption = caption;
-            seen.text = BoxText(box);
-            seen.owner = GetWindow(box, GW_OWNER);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                handled_.push_back(box);
-                seen_.push_back(seen);
-            }
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-        }
-        Sleep(10);
-    }
-}
-
-std::vector<SeenBox> BoxWatcher::Seen() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return seen_;
-}
-
-bool BoxWatcher::WaitFor(size_t count, DWORD timeoutMs) {
-    return PumpUntil([&] { return Seen().size() >= count; }, timeoutMs);
-}

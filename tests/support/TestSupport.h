@@ -1,14 +1,14 @@
 #pragma once
 // What the tests share: paths of the built files, a host window that forwards its messages to
-// a viewer as a host does, message pumping, and a watcher that reads and dismisses boxes.
+// a viewer as a host does, and screen captures; with the message pumps and the box watcher of
+// every program that hosts the module.
+
+#include "host/support/BoxWatcher.h"
+#include "host/support/MessagePump.h"
 
 #include <windows.h>
 
-#include <atomic>
-#include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 class ExtViewMF;
@@ -21,11 +21,6 @@ std::string Narrow(const std::wstring& text);
 // Runs this test program again as another process with the given arguments; its exit code, or
 // -1 when it could not be started or had not ended after timeoutMs.
 int RunThisProgramAgain(const std::wstring& arguments, DWORD timeoutMs);
-
-// Dispatches this thread's messages for the given time.
-void PumpMessages(DWORD milliseconds);
-// Dispatches messages until done() or the time is up; returns done().
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // A frame with a child pane, as in a file manager's viewer. Every pane message goes to the
 // viewer's HandleMessage when one is set, and to DefWindowProc when it answers 1.
@@ -68,37 +63,3 @@ struct LitSpan {
 };
 LitSpan FindLit(const std::vector<DWORD>& pixels, int width, POINT start, POINT step, int count);
 
-// A dialog box (#32770) of this process, as read before it was dismissed.
-struct SeenBox {
-    std::wstring caption;
-    std::wstring text;
-    HWND owner = nullptr;
-};
-
-// Watches on its own thread for dialog boxes of this process, reads them and dismisses them
-// with OK (after an optional delay, to test what happens while one is open).
-class BoxWatcher {
-public:
-    explicit BoxWatcher(DWORD dismissAfterMs = 0);
-    ~BoxWatcher();
-    BoxWatcher(const BoxWatcher&) = delete;
-    BoxWatcher& operator=(const BoxWatcher&) = delete;
-
-    std::vector<SeenBox> Seen() const;
-    // Waits (pumping this thread's messages) until count boxes were seen.
-    bool WaitFor(size_t count, DWORD timeoutMs);
-
-private:
-    void Run();
-    DWORD dismissAfterMs_;
-    std::atomic<bool> stop_{false};
-    mutable std::mutex mutex_;
-    std::vector<SeenBox> seen_;
-    std::vector<HWND> handled_;
-    std::thread thread_;
-};
-
-// Reads the text of a dialog box's message (static control 0xFFFF).
-std::wstring BoxText(HWND box);
-// Top-level windows of this process with the given class name, visible or not.
-std::vector<HWND> ProcessWindows(const wchar_t* className);

@@ -1,0 +1,33 @@
+#pragma once
+// One viewer of the module, driven through its entry points as a host drives it, and destroyed
+// with this object at the latest.
+
+#include "module/ExtViewModuleInfo.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+class HostedViewer {
+public:
+    explicit HostedViewer(const ExtViewModuleInfo& module) : module_(module) {}
+    ~HostedViewer() { Destroy(); }
+    HostedViewer(const HostedViewer&) = delete;
+    HostedViewer& operator=(const HostedViewer&) = delete;
+
+    bool Create();
+    bool Open(const std::wstring& path);
+    bool Attach(HWND window);
+    void Draw(HDC dc, const RECT& source, const RECT& destination);
+    int32_t Message(UINT message, WPARAM wParam, LPARAM lParam);
+    // The handle is let go first: the teardown sends messages to the pane, which must not reach
+    // a viewer being deleted.
+    void Destroy();
+
+    ExtViewHandle handle() const { return handle_; }
+
+private:
+    const ExtViewModuleInfo& module_;
+    ExtViewHandle handle_ = nullptr;
+};
