@@ -7,11 +7,16 @@
 // again, with --child), so that the two sides' figures never mix.
 
 #include "bench/Harness.h"
+#include "bench/MinimalPlayer.h"
+#include "common/ComApartment.h"
+#include "host/support/LoadedModule.h"
+#include "host/support/MessagePump.h"
 
 #include <windows.h>
 #include <psapi.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
@@ -83,9 +88,9 @@ Usage MeasurePlaying(double baselineBytes) {
     const double cpuBefore = ProcessCpuMs();
     const double threadCpuBefore = ThreadCpuMs();
     const bench::Stopwatch playing;
-    bench::PumpFor(MEMORY_AFTER_MS);
+    PumpMessages(static_cast<DWORD>(MEMORY_AFTER_MS));
     usage.privateBytes = PrivateBytes() - baselineBytes;
-    bench::PumpFor(CPU_WINDOW_MS - playing.Milliseconds());
+    PumpMessages(static_cast<DWORD>(std::max(0.0, CPU_WINDOW_MS - playing.Milliseconds())));
     // Scaled to the exact window: the pump ends a little after it.
     const double scale = CPU_WINDOW_MS / playing.Milliseconds();
     usage.cpuMs = (ProcessCpuMs() - cpuBefore) * scale;
@@ -96,7 +101,7 @@ Usage MeasurePlaying(double baselineBytes) {
 // The child's side: play the movie once and print "CPU-ms thread-CPU-ms private-bytes".
 int RunChild(const std::wstring& path, const std::wstring& side) {
     const ComApartment com;
-    const bench::LoadedModule module;
+    const LoadedModule module;
     const bench::Window frame = bench::CreateFrame(L"bench_table");
     if (!module.info() || !frame) return 2;
     // Both sides load the module, so that only what playing adds is counted.
@@ -104,8 +109,8 @@ int RunChild(const std::wstring& path, const std::wstring& side) {
     std::optional<Usage> usage;
     if (side == MODULE_SIDE) {
         bench::ModuleViewer viewer(*module.info(), frame.get());
-        if (viewer.Open(path) && bench::PumpUntil([&] { return viewer.Position().has_value(); },
-                                                  bench::PLAYING_TIMEOUT_MS)) {
+        if (viewer.Open(path) &&
+            PumpUntil([&] { return viewer.Position().has_value(); }, bench::PLAYING_TIMEOUT_MS)) {
             usage = MeasurePlaying(baseline);
         }
     } else {
@@ -131,7 +136,7 @@ std::optional<Usage> MeasureInChild(const std::wstring& mediaDir, const wchar_t*
     Handle writer(writeEnd);
     SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
 
-    std::wstring commandLine = L"\"" + bench::ThisProgram() + L"\" \"" + mediaDir + L"\" " + CHILD_FLAG + L" " + side;
+    std::wstring commandLine = L"\"" + ThisProgram() + L"\" \"" + mediaDir + L"\" " + CHILD_FLAG + L" " + side;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -250,7 +255,7 @@ int main() {
     std::optional<std::vector<RoundPair>> timed;
     {
         const ComApartment com;
-        const bench::LoadedModule module;
+        const LoadedModule module;
         if (!module.info()) {
             std::printf("moviepane.dll missing beside this program, or not a viewer module\n");
             return 2;
@@ -263,7 +268,7 @@ int main() {
         timed = bench::RunRounds(*module.info(), frame.get(), *path, rounds, true);
     }
     if (!timed) return 1;
-    const std::optional<std::vector<UsagePair>> used = MeasureUsage(bench::FullPath(arguments->mediaDir), rounds);
+    const std::optional<std::vector<UsagePair>> used = MeasureUsage(FullPath(arguments->mediaDir), rounds);
     if (!used) return 1;
 
     std::printf("each round, module/minimal:\n%5s %15s %15s %15s %15s %17s %15s %17s\n", "round", "open ms", "seek ms",

@@ -5,6 +5,8 @@
 // takes; each round on its own line. bench_table measures the same and more in one table.
 
 #include "bench/Harness.h"
+#include "common/ComApartment.h"
+#include "host/support/LoadedModule.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -38,7 +40,7 @@ int main() {
         return 2;
     }
     const ComApartment com;
-    const bench::LoadedModule module;
+    const LoadedModule module;
     if (!module.info()) {
         std::printf("moviepane.dll missing beside this program, or not a viewer module\n");
         return 2;

@@ -1,0 +1,261 @@
+#include "bench/Harness.h"
+
+#include "bench/MinimalPlayer.h"
+#include "host/support/HostWindows.h"
+#include "host/support/LoadedModule.h"
+#include "host/support/MessagePump.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace bench {
+
+namespace {
+
+constexpr int VIDEO_WIDTH = 1280;
+constexpr int VIDEO_HEIGHT = 720;
+constexpr wchar_t WINDOW_CLASS[] = L"MoviepaneBench";
+
+// The panel's seek bar: its control id in the pane and its range.
+constexpr int SEEK_BAR_ID = 3;
+constexpr int SEEK_BAR_MAX = 65535;
+
+// Where the rounds seek to, in a movie of at least 12 s, and how close to the target the
+// position must be for the seek to count as done.
+constexpr int32_t PLAY_BEFORE_SEEK_MS = 1000;
+constexpr int32_t SEEK_TARGET_MS = 8000;
+constexpr int32_t DRAG_TARGET_MS = 3000;
+constexpr int32_t SETTLE_AFTER_SEEK_MS = 300;
+constexpr int32_t SEEK_TOLERANCE_MS = 250;
+
+bool NearTarget(double positionMs, int32_t targetMs) {
+    return positionMs >= targetMs - SEEK_TOLERANCE_MS && positionMs <= targetMs + SEEK_TOLERANCE_MS;
+}
+
+// Frames and panes share one class: a pane bound to a viewer hands it every message first, and
+// a message the viewer answers with 1 is left to the pane, as in a host.
+LRESULT CALLBACK BenchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* viewer = OwnerOf<ModuleViewer>(window, message, lParam);
+    if (viewer && viewer->Handle() && viewer->Message(message, wParam, lParam) != 1) return 0;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool RegisterBenchClass() {
+    static const bool registered =
+        RegisterWindowClass(WINDOW_CLASS, BenchWindowProc, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    return registered;
+}
+
+std::optional<double> MinimalPositionMs(MinimalPlayer& player) {
+    MFTIME time = 0;
+    if (FAILED(player.Position(&time))) return std::nullopt;
+    return static_cast<double>(time) / 10000.0;
+}
+
+// Open until playing, optionally a seek by the bar and one by a drag, then destroy while playing.
+std::optional<RoundTimes> ModuleRound(const ExtViewModuleInfo& module, HWND frame, const std::wstring& path,
+                                      bool withSeeks) {
+    RoundTimes times;
+    ModuleViewer viewer(module, frame);
+    const Stopwatch opening;
+    if (!viewer.Open(path)) return Fail("the module could not open the movie");
+    if (!PumpUntil([&] { return viewer.Position().has_value(); }, PLAYING_TIMEOUT_MS)) {
+        return Fail("the module did not start playing");
+    }
+    times.openMs = opening.Milliseconds();
+
+    const auto reaches = [&](int32_t targetMs) {
+        return PumpUntil(
+            [&] {
+                const std::optional<int32_t> position = viewer.Position();
+                return position && NearTarget(*position, targetMs);
+            },
+            PLAYING_TIMEOUT_MS);
+    };
+    const auto plays = [&](int32_t fromMs) {
+        return PumpUntil(
+            [&] {
+                const std::optional<int32_t> position = viewer.Position();
+                return position && *position >= fromMs;
+            },
+            PLAYING_TIMEOUT_MS);
+    };
+    if (withSeeks) {
+        if (!plays(PLAY_BEFORE_SEEK_MS)) return Fail("the module's clock did not run");
+        const Stopwatch seeking;
+        if (!viewer.SeekByBar(SEEK_TARGET_MS) || !reaches(SEEK_TARGET_MS)) {
+            return Fail("the module's seek by the bar did not arrive");
+        }
+        times.seekMs = seeking.Milliseconds();
+        if (!plays(SEEK_TARGET_MS + SETTLE_AFTER_SEEK_MS)) return Fail("the module stalled after a seek");
+        const Stopwatch dragging;
+        if (!viewer.SeekByDrag(DRAG_TARGET_MS) || !reaches(DRAG_TARGET_MS)) {
+            return Fail("the module's seek by a drag did not arrive");
+        }
+        times.dragMs = dragging.Milliseconds();
+        if (!plays(DRAG_TARGET_MS + SETTLE_AFTER_SEEK_MS)) return Fail("the module stalled after a drag");
+    }
+
+    const Stopwatch closing;
+    viewer.Destroy();
+    times.closeMs = closing.Milliseconds();
+    return times;
+}
+
+// The same steps for the minimal player; both of its seeks are plain starts at the new place.
+std::optional<RoundTimes> MinimalRound(HWND frame, const std::wstring& path, bool withSeeks) {
+    RoundTimes times;
+    const Window pane = CreatePane(frame, nullptr);
+    if (!pane) return Fail("cannot create the pane");
+    MinimalPlayer player;
+    const Stopwatch opening;
+    const HRESULT played = player.Play(path.c_str(), pane.get());
+    times.openMs = opening.Milliseconds();
+    if (FAILED(played)) {
+        std::printf("the minimal player failed to play: 0x%08lX\n", static_cast<unsigned long>(played));
+        return std::nullopt;
+    }
+
+    const auto seeks = [&](int32_t targetMs) {
+        return SUCCEEDED(player.Seek(static_cast<LONGLONG>(targetMs) * 10000)) &&
+               PumpUntil(
+                   [&] {
+                       const std::optional<double> position = MinimalPositionMs(player);
+                       return position && NearTarget(*position, targetMs);
+                   },
+                   PLAYING_TIMEOUT_MS);
+    };
+    const auto plays = [&](int32_t fromMs) {
+        return PumpUntil(
+            [&] {
+                const std::optional<double> position = MinimalPositionMs(player);
+                return position && *position >= fromMs;
+            },
+            PLAYING_TIMEOUT_MS);
+    };
+    if (withSeeks) {
+        if (!plays(PLAY_BEFORE_SEEK_MS)) return Fail("the minimal player's clock did not run");
+        const Stopwatch seeking;
+        if (!seeks(SEEK_TARGET_MS)) return Fail("the minimal player's seek did not arrive");
+        times.seekMs = seeking.Milliseconds();
+        if (!plays(SEEK_TARGET_MS + SETTLE_AFTER_SEEK_MS)) return Fail("the minimal player stalled");
+        const Stopwatch dragging;
+        if (!seeks(DRAG_TARGET_MS)) return Fail("the minimal player's seek did not arrive");
+        times.dragMs = dragging.Milliseconds();
+        if (!plays(DRAG_TARGET_MS + SETTLE_AFTER_SEEK_MS)) return Fail("the minimal player stalled");
+    }
+
+    const Stopwatch closing;
+    const HRESULT closed = player.Close();
+    times.closeMs = closing.Milliseconds();
+    if (FAILED(closed)) {
+        std::printf("the minimal player failed to close: 0x%08lX\n", static_cast<unsigned long>(closed));
+        return std::nullopt;
+    }
+    return times;
+}
+
+}  // namespace
+
+Stopwatch::Stopwatch() { QueryPerformanceCounter(&start_); }
+
+double Stopwatch::Milliseconds() const {
+    LARGE_INTEGER now{};
+    LARGE_INTEGER frequency{};
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+std::optional<std::wstring> BenchMovie(const wchar_t* mediaDir) {
+    const std::wstring path = FullPath(std::wstring(mediaDir) + L"\\hd720.mp4");
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return path;
+}
+
+std::nullopt_t Fail(const char* what) {
+    std::printf("%s\n", what);
+    return std::nullopt;
+}
+
+Window CreateFrame(const wchar_t* title) {
+    if (!RegisterBenchClass()) return Window();
+    return Window(::CreateFrame(WINDOW_CLASS, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, VIDEO_WIDTH,
+                                VIDEO_HEIGHT));
+}
+
+Window CreatePane(HWND parent, ModuleViewer* viewer) {
+    return Window(CreateWindowExW(0, WINDOW_CLASS, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0,
+                                  0, VIDEO_WIDTH, VIDEO_HEIGHT, parent, nullptr, GetModuleHandleW(nullptr), viewer));
+}
+
+ModuleViewer::ModuleViewer(const ExtViewModuleInfo& module, HWND parent)
+    : viewer_(module), pane_(CreatePane(parent, this)) {}
+
+bool ModuleViewer::Open(const std::wstring& path) {
+    return pane_ && viewer_.Create() && viewer_.Open(path) && viewer_.Attach(pane_.get());
+}
+
+std::optional<int32_t> ModuleViewer::Position() {
+    int32_t position = 0;
+    if (!Handle() || Message(WM_EXTVIEW_GET_POSITION, reinterpret_cast<WPARAM>(&position), 0) != 0) {
+        return std::nullopt;
+    }
+    return position;
+}
+
+bool ModuleViewer::SeekByBar(int32_t targetMs) {
+    const HWND bar = GetDlgItem(pane_.get(), SEEK_BAR_ID);
+    const std::optional<int> value = BarValue(targetMs);
+    if (!bar || !value) return false;
+    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(*value), 0);
+    return Message(WM_HSCROLL, MAKEWPARAM(SB_PAGERIGHT, 0), reinterpret_cast<LPARAM>(bar)) == 0;
+}
+
+bool ModuleViewer::SeekByDrag(int32_t targetMs) {
+    const HWND bar = GetDlgItem(pane_.get(), SEEK_BAR_ID);
+    const std::optional<int> value = BarValue(targetMs);
+    if (!bar || !value) return false;
+    const auto barParam = reinterpret_cast<LPARAM>(bar);
+    return Message(WM_HSCROLL, MAKEWPARAM(SB_THUMBTRACK, *value), barParam) == 0 &&
+           Message(WM_HSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), barParam) == 0;
+}
+
+std::optional<int> ModuleViewer::BarValue(int32_t targetMs) {
+    int32_t durationMs = 0;
+    if (Message(WM_EXTVIEW_GET_DURATION, reinterpret_cast<WPARAM>(&durationMs), 0) != 0 || durationMs <= targetMs) {
+        return std::nullopt;
+    }
+    return static_cast<int>((static_cast<int64_t>(targetMs) * SEEK_BAR_MAX + durationMs / 2) / durationMs);
+}
+
+std::optional<std::vector<RoundPair>> RunRounds(const ExtViewModuleInfo& module, HWND frame, const std::wstring& path,
+                                                int rounds, bool withSeeks) {
+    std::vector<RoundPair> pairs;
+    for (int round = 0; round <= rounds; ++round) {
+        std::optional<RoundTimes> ofModule;
+        std::optional<RoundTimes> ofMinimal;
+        if (round % 2 == 0) {
+            ofModule = ModuleRound(module, frame, path, withSeeks);
+            if (ofModule) ofMinimal = MinimalRound(frame, path, withSeeks);
+        } else {
+            ofMinimal = MinimalRound(frame, path, withSeeks);
+            if (ofMinimal) ofModule = ModuleRound(module, frame, path, withSeeks);
+        }
+        if (!ofModule || !ofMinimal) return std::nullopt;
+        if (round > 0) pairs.push_back(RoundPair{*ofModule, *ofMinimal});
+    }
+    return pairs;
+}
+
+}  // namespace bench
