@@ -202,6 +202,12 @@ Window CreatePane(HWND parent, ModuleViewer* viewer) {
 ModuleViewer::ModuleViewer(const ExtViewModuleInfo& module, HWND parent)
     : viewer_(module), pane_(CreatePane(parent, this)) {}
 
+void ModuleViewer::Destroy() {
+    // The teardown sends messages to the pane, which must not reach a viewer being deleted.
+    if (pane_) SetWindowLongPtrW(pane_.get(), GWLP_USERDATA, 0);
+    viewer_.Destroy();
+}
+
 bool ModuleViewer::Open(const std::wstring& path) {
     return pane_ && viewer_.Create() && viewer_.Open(path) && viewer_.Attach(pane_.get());
 }

@@ -71,7 +71,7 @@ public:
     // Seeks as a press and release on the seek bar do: the module pauses while the thumb is
     // held and resumes at the new place on release.
     bool SeekByDrag(int32_t targetMs);
-    void Destroy() { viewer_.Destroy(); }
+    void Destroy();
 
     int32_t Message(UINT message, WPARAM wParam, LPARAM lParam) { return viewer_.Message(message, wParam, lParam); }
     ExtViewHandle Handle() const { return viewer_.handle(); }

@@ -1,7 +1,5 @@
 #include "host/support/HostedViewer.h"
 
-#include <utility>
-
 bool HostedViewer::Create() {
     handle_ = module_.create(nullptr);
     return handle_ != nullptr;
@@ -22,5 +20,7 @@ int32_t HostedViewer::Message(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void HostedViewer::Destroy() {
-    if (const ExtViewHandle handle = std::exchange(handle_, nullptr)) module_.destroy(handle);
+    if (!handle_) return;
+    module_.destroy(handle_);
+    handle_ = nullptr;
 }

@@ -21,10 +21,11 @@ public:
     bool Attach(HWND window);
     void Draw(HDC dc, const RECT& source, const RECT& destination);
     int32_t Message(UINT message, WPARAM wParam, LPARAM lParam);
-    // The handle is let go first: the teardown sends messages to the pane, which must not reach
-    // a viewer being deleted.
+    // A host that forwards the pane's messages decides itself whether the ones that the
+    // teardown sends still reach the viewer: the handle stays valid until destroy returns.
     void Destroy();
 
+    // Null before Create and after Destroy.
     ExtViewHandle handle() const { return handle_; }
 
 private:

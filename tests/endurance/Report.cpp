@@ -1,0 +1,42 @@
+#include "Report.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+int failures = 0;
+
+}  // namespace
+
+void Say(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void Check(bool held, const char* format, ...) {
+    if (held) return;
+    ++failures;
+    std::fputs("FAIL: ", stdout);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int Failures() { return failures; }
+
+void AddFailures(int count) { failures += count; }
+
+const char* StateName(PlayerState state) {
+    static const char* const names[] = {"Closed",       "Ready",  "OpenPending", "StartPending", "Started",
+                                        "PausePending", "Paused", "StopPending", "Stopped",      "Closing"};
+    const auto index = static_cast<size_t>(state);
+    return index < sizeof(names) / sizeof(names[0]) ? names[index] : "?";
+}
