@@ -1,0 +1,222 @@
+#include "Runs.h"
+
+#include "HostProcess.h"
+#include "Text.h"
+
+#include "common/Owned.h"
+#include "host/support/LoadedModule.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace {
+
+constexpr DWORD CHILD_LIMIT_MS = 40000;
+constexpr size_t CANARY_EVERY = 25;
+
+using Handle = Owned<HANDLE, CloseHandle>;
+
+// The description's first line: the box shows the path, a line feed, then the description.
+std::string FirstLineOfDescription(const std::string& boxText) {
+    const size_t start = boxText.find("\\n");
+    std::string text = start == std::string::npos ? boxText : boxText.substr(start + 2);
+    text = text.substr(0, text.find("\\n"));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+Result Interpret(const std::string& output, DWORD exitCode, bool timedOut) {
+    Result result;
+    std::string category;
+    std::string lastSlow;
+    std::string crash;
+    std::string boxText;
+    std::istringstream in(output);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::vector<std::string> fields = SplitTabs(line);
+        if (fields.empty()) continue;
+        const std::string& tag = fields[0];
+        if (tag == "outcome" && fields.size() >= 2) {
+            category = fields[1];
+            result.detail = fields.size() >= 3 ? fields[2] : "";
+        } else if (tag == "box" && fields.size() >= 3 && boxText.empty()) {
+            boxText = fields[2];
+        } else if (tag == "slow" && fields.size() >= 3) {
+            lastSlow = fields[1] + " still running after " + fields[2] + " ms";
+        } else if (tag == "crash" && fields.size() >= 3) {
+            crash = fields[1];
+            result.notes.push_back(fields[2]);
+        } else if (tag == "harm" && fields.size() >= 2) {
+            result.harm.push_back(fields[1]);
+        } else if ((tag == "note" || tag == "setup") && fields.size() >= 2) {
+            result.notes.push_back(fields[1]);
+        } else if (tag == "calls") {
+            for (size_t i = 1; i < fields.size(); ++i) {
+                std::istringstream call(fields[i]);
+                std::string name;
+                unsigned count = 0;
+                ULONGLONG longest = 0;
+                if (call >> name >> count >> longest) result.calls[name] = {count, longest};
+            }
+        }
+    }
+
+    if (timedOut) {
+        result.outcome = "hang";
+        result.detail = lastSlow.empty() ? (category.empty() ? "no call in progress" : "after its outcome: " + category)
+                                         : lastSlow;
+    } else if (exitCode != 0 || category.empty()) {
+        char code[16];
+        std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(exitCode));
+        result.outcome = exitCode == EXIT_SETUP ? "setup failed" : "crash";
+        result.detail = !crash.empty() ? crash : std::string("exit code ") + code;
+    } else if (category == "refused") {
+        result.outcome = "refused: " + FirstLineOfDescription(boxText);
+    } else if (category == "no box") {
+        result.outcome = "refused without a box";
+    } else {
+        result.outcome = category;
+    }
+    const bool hurt = result.outcome == "hang" || result.outcome == "crash" || result.outcome == "setup failed" ||
+                      result.outcome == "refused without a box";
+    result.failed = hurt || !result.harm.empty();
+    return result;
+}
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+}  // namespace
+
+std::optional<std::vector<Entry>> ReadManifest(const std::wstring& corpus) {
+    std::ifstream in((corpus + L"\\corpus.tsv").c_str(), std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<Entry> entries;
+    std::string line;
+    std::getline(in, line);  // column names
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::vector<std::string> fields = SplitTabs(line);
+        if (fields.size() < 3) continue;
+        entries.push_back({Wide(fields[0]), fields[1], fields[2]});
+    }
+    return entries;
+}
+
+std::vector<Run> PlanRuns(const std::vector<Entry>& entries, const std::wstring& corpus, const std::wstring& scratch,
+                          std::optional<size_t> sample, size_t seed) {
+    std::map<std::string, size_t> perKind;
+    for (const Entry& entry : entries) ++perKind[entry.kind];
+    // Kinds with one or two files are one-off cases, in every run; the rest are damaged movies.
+    std::set<size_t> chosen;
+    std::vector<size_t> damaged;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (perKind[entries[i].kind] <= 2) {
+            chosen.insert(i);
+        } else {
+            damaged.push_back(i);
+        }
+    }
+    const size_t picks = sample ? std::min(*sample, damaged.size()) : damaged.size();
+    for (size_t i = 0; i < picks; ++i) chosen.insert(damaged[(i * damaged.size() / picks + seed) % damaged.size()]);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        for (const char* kept : KEPT_IN_SAMPLE) {
+            if (Utf8(entries[i].name) == kept) chosen.insert(i);
+        }
+    }
+
+    std::vector<Run> runs;
+    for (size_t index : chosen) {
+        const Entry& entry = entries[index];
+        std::wstring relative = entry.name;
+        std::replace(relative.begin(), relative.end(), L'/', L'\\');
+        const std::wstring path = corpus + L"\\" + relative;
+        const std::string label = Utf8(entry.name) + " (" + entry.detail + ")";
+        runs.push_back({entry.kind, path, label, L""});
+        if (path.size() >= MAX_PATH)
+            runs.push_back({entry.kind + " \\\\?\\", L"\\\\?\\" + path, "\\\\?\\" + label, L""});
+    }
+    runs.push_back({"locked", scratch + L"\\locked.mp4", "sample.mp4 held open without sharing", L""});
+    runs.push_back({"deleted", scratch + L"\\deleted.mp4", "sample.mp4 deleted while it plays", L"deleted"});
+
+    std::vector<Run> withCanaries;
+    const Run canary{"canary", corpus + L"\\sample.mp4", "sample.mp4", L""};
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (i > 0 && i % CANARY_EVERY == 0) withCanaries.push_back(canary);
+        withCanaries.push_back(runs[i]);
+    }
+    withCanaries.push_back(canary);
+    return withCanaries;
+}
+
+Result RunChild(const Run& run) {
+    const ULONGLONG started = GetTickCount64();
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        Result failed;
+        failed.outcome = "setup failed";
+        failed.detail = "no pipe";
+        failed.failed = true;
+        return failed;
+    }
+    const Handle output(readEnd);
+    Handle childOutput(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring commandLine = Quoted(ThisProgram()) + L" --one " + Quoted(run.path);
+    if (!run.special.empty()) commandLine += L" --special " + run.special;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        Result failed;
+        failed.outcome = "setup failed";
+        failed.detail = "CreateProcessW error " + std::to_string(GetLastError());
+        failed.failed = true;
+        return failed;
+    }
+    const Handle child(process.hProcess);
+    const Handle childThread(process.hThread);
+    childOutput.reset();
+
+    // Read while waiting, so that a full pipe never stalls the child, and so that a child that
+    // has to be killed still tells what it was doing.
+    std::string text;
+    auto drain = [&] {
+        DWORD available = 0;
+        while (PeekNamedPipe(output.get(), nullptr, 0, nullptr, &available, nullptr) && available) {
+            std::string chunk(available, '\0');
+            DWORD read = 0;
+            if (!ReadFile(output.get(), chunk.data(), available, &read, nullptr) || !read) break;
+            text.append(chunk, 0, read);
+        }
+    };
+    bool timedOut = false;
+    for (;;) {
+        drain();
+        if (WaitForSingleObject(child.get(), 50) == WAIT_OBJECT_0) break;
+        if (GetTickCount64() - started > CHILD_LIMIT_MS) {
+            drain();
+            TerminateProcess(child.get(), ERROR_TIMEOUT);
+            WaitForSingleObject(child.get(), 5000);
+            timedOut = true;
+            break;
+        }
+    }
+    drain();
+    DWORD exitCode = 0;
+    GetExitCodeProcess(child.get(), &exitCode);
+    Result result = Interpret(text, exitCode, timedOut);
+    result.milliseconds = GetTickCount64() - started;
+    return result;
+}
