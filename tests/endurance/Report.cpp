@@ -7,27 +7,29 @@ namespace {
 
 int failures = 0;
 
+void Line(const char* prefix, const char* format, va_list arguments) {
+    std::fputs(prefix, stdout);
+    std::vprintf(format, arguments);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 void Say(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vprintf(format, arguments);
+    Line("", format, arguments);
     va_end(arguments);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
 }
 
 void Check(bool held, const char* format, ...) {
     if (held) return;
     ++failures;
-    std::fputs("FAIL: ", stdout);
     va_list arguments;
     va_start(arguments, format);
-    std::vprintf(format, arguments);
+    Line("FAIL: ", format, arguments);
     va_end(arguments);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
 }
 
 int Failures() { return failures; }
