@@ -9,6 +9,7 @@
 #include "bench/Harness.h"
 #include "bench/MinimalPlayer.h"
 #include "common/ComApartment.h"
+#include "host/support/ChildProcess.h"
 #include "host/support/LoadedModule.h"
 #include "host/support/MessagePump.h"
 
@@ -38,8 +39,6 @@ constexpr DWORD CHILD_TIMEOUT_MS = 60000;
 constexpr wchar_t CHILD_FLAG[] = L"--child";
 constexpr wchar_t MODULE_SIDE[] = L"module";
 constexpr wchar_t MINIMAL_SIDE[] = L"minimal";
-
-using Handle = Owned<HANDLE, CloseHandle>;
 
 struct Usage {
     double cpuMs = 0;
@@ -128,45 +127,16 @@ int RunChild(const std::wstring& path, const std::wstring& side) {
 
 // Runs this program as a child for one side and reads what it printed.
 std::optional<Usage> MeasureInChild(const std::wstring& mediaDir, const wchar_t* side) {
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return bench::Fail("cannot create a pipe");
-    const Handle reader(readEnd);
-    Handle writer(writeEnd);
-    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-
-    std::wstring commandLine = L"\"" + ThisProgram() + L"\" \"" + mediaDir + L"\" " + CHILD_FLAG + L" " + side;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writer.get();
-    PROCESS_INFORMATION created{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &created)) {
-        return bench::Fail("cannot start the child process");
-    }
-    const Handle process(created.hProcess);
-    const Handle thread(created.hThread);
-    writer.reset();
-
-    if (WaitForSingleObject(process.get(), CHILD_TIMEOUT_MS) != WAIT_OBJECT_0) {
-        TerminateProcess(process.get(), 1);
-        return bench::Fail("the child process did not finish in time");
-    }
-    // The child has ended and its few lines sit in the pipe; the read ends at the pipe's end.
-    std::string output;
-    char buffer[256];
-    DWORD read = 0;
-    while (ReadFile(reader.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) output.append(buffer, read);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.get(), &exitCode);
+    const ChildRun child =
+        RunThisProgramAgain(L"\"" + mediaDir + L"\" " + CHILD_FLAG + L" " + side, CHILD_TIMEOUT_MS, false);
+    if (!child.startFailure.empty()) return bench::Fail("cannot start the child process");
+    if (child.timedOut) return bench::Fail("the child process did not finish in time");
     Usage usage;
     const int fields =
-        std::sscanf(output.c_str(), "%lf %lf %lf", &usage.cpuMs, &usage.threadCpuMs, &usage.privateBytes);
-    if (exitCode != 0 || fields != 3) {
-        std::printf("the %ls child failed (exit code %lu): %s\n", side, static_cast<unsigned long>(exitCode),
-                    output.c_str());
+        std::sscanf(child.output.c_str(), "%lf %lf %lf", &usage.cpuMs, &usage.threadCpuMs, &usage.privateBytes);
+    if (child.exitCode != 0 || fields != 3) {
+        std::printf("the %ls child failed (exit code %lu): %s\n", side, static_cast<unsigned long>(child.exitCode),
+                    child.output.c_str());
         return std::nullopt;
     }
     return usage;

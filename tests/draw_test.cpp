@@ -90,10 +90,7 @@ protected:
 
     // Makes the pane's client area width by height, as a host resizing its viewer does.
     void Resize(int width, int height) {
-        RECT bounds{0, 0, width, height};
-        AdjustWindowRect(&bounds, WS_OVERLAPPEDWINDOW, FALSE);
-        SetWindowPos(host.frame(), nullptr, 0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top,
-                     SWP_NOMOVE | SWP_NOZORDER);
+        host.Resize(width, height);
         RECT client{};
         GetClientRect(host.pane(), &client);
         ASSERT_EQ(client.right, width);

@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 
 #include "common/Owned.h"
+#include "host/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -170,7 +171,9 @@ TEST(Open, MoviesOpenWithoutABoxAndKeepTheirOwnCopyOfThePath) {
 
 // The file operations another program makes on a shown file, for the test below.
 bool Succeeds(const std::wstring& operation, const std::wstring& path, const std::wstring& target = L"") {
-    const int code = RunThisProgramAgain(L"--file-op " + operation + L" \"" + path + L"\" \"" + target + L"\"", 20000);
+    const ChildRun run =
+        RunThisProgramAgain(L"--file-op " + operation + L" \"" + path + L"\" \"" + target + L"\"", 20000, false);
+    const int code = run.startFailure.empty() && !run.timedOut ? static_cast<int>(run.exitCode) : -1;
     EXPECT_EQ(code, 0) << Narrow(operation) << " of " << Narrow(path) << " failed with error " << code;
     return code == 0;
 }

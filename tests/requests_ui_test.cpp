@@ -82,8 +82,7 @@ public:
     // The session reports: the event travels through the player's callback and the host window.
     void Report(MediaEventType type) {
         ASSERT_TRUE(session->Fire(type));
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        DispatchWaiting();
     }
 
     HostWindow host;

@@ -3,8 +3,7 @@
 #include "HostProcess.h"
 #include "Text.h"
 
-#include "common/Owned.h"
-#include "host/support/LoadedModule.h"
+#include "host/support/ChildProcess.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,8 +15,6 @@ namespace {
 
 constexpr DWORD CHILD_LIMIT_MS = 40000;
 constexpr size_t CANARY_EVERY = 25;
-
-using Handle = Owned<HANDLE, CloseHandle>;
 
 // The description's first line: the box shows the path, a line feed, then the description.
 std::string FirstLineOfDescription(const std::string& boxText) {
@@ -155,68 +152,17 @@ std::vector<Run> PlanRuns(const std::vector<Entry>& entries, const std::wstring&
 
 Result RunChild(const Run& run) {
     const ULONGLONG started = GetTickCount64();
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    std::wstring arguments = L"--one " + Quoted(run.path);
+    if (!run.special.empty()) arguments += L" --special " + run.special;
+    const ChildRun child = RunThisProgramAgain(arguments, CHILD_LIMIT_MS, true);
+    if (!child.startFailure.empty()) {
         Result failed;
         failed.outcome = "setup failed";
-        failed.detail = "no pipe";
+        failed.detail = child.startFailure;
         failed.failed = true;
         return failed;
     }
-    const Handle output(readEnd);
-    Handle childOutput(writeEnd);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-
-    std::wstring commandLine = Quoted(ThisProgram()) + L" --one " + Quoted(run.path);
-    if (!run.special.empty()) commandLine += L" --special " + run.special;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        Result failed;
-        failed.outcome = "setup failed";
-        failed.detail = "CreateProcessW error " + std::to_string(GetLastError());
-        failed.failed = true;
-        return failed;
-    }
-    const Handle child(process.hProcess);
-    const Handle childThread(process.hThread);
-    childOutput.reset();
-
-    // Read while waiting, so that a full pipe never stalls the child, and so that a child that
-    // has to be killed still tells what it was doing.
-    std::string text;
-    auto drain = [&] {
-        DWORD available = 0;
-        while (PeekNamedPipe(output.get(), nullptr, 0, nullptr, &available, nullptr) && available) {
-            std::string chunk(available, '\0');
-            DWORD read = 0;
-            if (!ReadFile(output.get(), chunk.data(), available, &read, nullptr) || !read) break;
-            text.append(chunk, 0, read);
-        }
-    };
-    bool timedOut = false;
-    for (;;) {
-        drain();
-        if (WaitForSingleObject(child.get(), 50) == WAIT_OBJECT_0) break;
-        if (GetTickCount64() - started > CHILD_LIMIT_MS) {
-            drain();
-            TerminateProcess(child.get(), ERROR_TIMEOUT);
-            WaitForSingleObject(child.get(), 5000);
-            timedOut = true;
-            break;
-        }
-    }
-    drain();
-    DWORD exitCode = 0;
-    GetExitCodeProcess(child.get(), &exitCode);
-    Result result = Interpret(text, exitCode, timedOut);
+    Result result = Interpret(child.output, child.exitCode, child.timedOut);
     result.milliseconds = GetTickCount64() - started;
     return result;
 }

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "host/support/HostWindows.h"
+#include "host/support/LoadedModule.h"
 #include "player/CPlayer.h"
 #include "viewer/ExtViewMF.h"
 
@@ -9,7 +11,7 @@
 
 namespace {
 
-// A process that ends while a teardown runs on a platform thread can stop that thread inside
+// A process that ends while a teardown runs on a thread of its own can stop that thread inside
 // the heap and then hang in its own exit: every program lets the teardowns end first.
 class TeardownsEndBeforeExit : public testing::Environment {
     void TearDown() override {
@@ -23,10 +25,8 @@ const testing::Environment* const teardownsEndBeforeExit = testing::AddGlobalTes
 }  // namespace
 
 std::wstring BuildDir() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path);
-    return dir.substr(0, dir.find_last_of(L"\\/"));
+    const std::wstring program = ThisProgram();
+    return program.substr(0, program.find_last_of(L"\\/"));
 }
 
 std::wstring MediaPath(const wchar_t* name) { return BuildDir() + L"\\media\\" + name; }
@@ -35,28 +35,6 @@ std::string Narrow(const std::wstring& text) {
     std::string out;
     for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
     return out;
-}
-
-int RunThisProgramAgain(const std::wstring& arguments, DWORD timeoutMs) {
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(program) + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        return -1;
-    }
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, code);
-    } else {
-        GetExitCodeProcess(process.hProcess, &code);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(code);
 }
 
 namespace {
@@ -75,29 +53,13 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 HostWindow::HostWindow(int clientWidth, int clientHeight) {
-    static const bool registered = [] {
-        WNDCLASSW frame{};
-        frame.lpfnWndProc = FrameProc;
-        frame.hInstance = GetModuleHandleW(nullptr);
-        frame.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        frame.lpszClassName = FRAME_CLASS;
-        RegisterClassW(&frame);
-        WNDCLASSW pane{};
-        pane.lpfnWndProc = PaneProc;
-        pane.hInstance = GetModuleHandleW(nullptr);
-        pane.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        pane.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-        pane.lpszClassName = PANE_CLASS;
-        RegisterClassW(&pane);
-        return true;
-    }();
+    static const bool registered =
+        RegisterWindowClass(FRAME_CLASS, FrameProc) &&
+        RegisterWindowClass(PANE_CLASS, PaneProc, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     (void)registered;
 
-    RECT bounds{0, 0, clientWidth, clientHeight};
-    AdjustWindowRect(&bounds, WS_OVERLAPPEDWINDOW, FALSE);
-    frame_ = CreateWindowExW(0, FRAME_CLASS, L"moviepane test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
-                             bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
+    frame_ = CreateFrame(FRAME_CLASS, L"moviepane test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, clientWidth,
+                         clientHeight);
     pane_ = CreateWindowExW(0, PANE_CLASS, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, clientWidth,
                             clientHeight, frame_, nullptr, GetModuleHandleW(nullptr), this);
     SetWindowLongPtrW(pane_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));

@@ -18,10 +18,6 @@ std::wstring BuildDir();
 std::wstring MediaPath(const wchar_t* name);
 std::string Narrow(const std::wstring& text);
 
-// Runs this test program again as another process with the given arguments; its exit code, or
-// -1 when it could not be started or had not ended after timeoutMs.
-int RunThisProgramAgain(const std::wstring& arguments, DWORD timeoutMs);
-
 // A frame with a child pane, as in a file manager's viewer. Every pane message goes to the
 // viewer's HandleMessage when one is set, and to DefWindowProc when it answers 1.
 class HostWindow {
