@@ -1,6 +1,7 @@
 #include "bench/Harness.h"
 
 #include "bench/MinimalPlayer.h"
+#include "common/ComApartment.h"
 #include "host/support/HostWindows.h"
 #include "host/support/LoadedModule.h"
 #include "host/support/MessagePump.h"
@@ -158,6 +159,27 @@ std::optional<RoundTimes> MinimalRound(HWND frame, const std::wstring& path, boo
     return times;
 }
 
+// Rounds of both sides, interleaved and alternating which goes first, after one untimed round
+// of each: the first start of the platform in a process loads its libraries.
+std::optional<std::vector<RoundPair>> RunRounds(const ExtViewModuleInfo& module, HWND frame, const std::wstring& path,
+                                                int rounds, bool withSeeks) {
+    std::vector<RoundPair> pairs;
+    for (int round = 0; round <= rounds; ++round) {
+        std::optional<RoundTimes> ofModule;
+        std::optional<RoundTimes> ofMinimal;
+        if (round % 2 == 0) {
+            ofModule = ModuleRound(module, frame, path, withSeeks);
+            if (ofModule) ofMinimal = MinimalRound(frame, path, withSeeks);
+        } else {
+            ofMinimal = MinimalRound(frame, path, withSeeks);
+            if (ofMinimal) ofModule = ModuleRound(module, frame, path, withSeeks);
+        }
+        if (!ofModule || !ofMinimal) return std::nullopt;
+        if (round > 0) pairs.push_back(RoundPair{*ofModule, *ofMinimal});
+    }
+    return pairs;
+}
+
 }  // namespace
 
 Stopwatch::Stopwatch() { QueryPerformanceCounter(&start_); }
@@ -245,23 +267,23 @@ std::optional<int> ModuleViewer::BarValue(int32_t targetMs) {
     return static_cast<int>((static_cast<int64_t>(targetMs) * SEEK_BAR_MAX + durationMs / 2) / durationMs);
 }
 
-std::optional<std::vector<RoundPair>> RunRounds(const ExtViewModuleInfo& module, HWND frame, const std::wstring& path,
-                                                int rounds, bool withSeeks) {
-    std::vector<RoundPair> pairs;
-    for (int round = 0; round <= rounds; ++round) {
-        std::optional<RoundTimes> ofModule;
-        std::optional<RoundTimes> ofMinimal;
-        if (round % 2 == 0) {
-            ofModule = ModuleRound(module, frame, path, withSeeks);
-            if (ofModule) ofMinimal = MinimalRound(frame, path, withSeeks);
-        } else {
-            ofMinimal = MinimalRound(frame, path, withSeeks);
-            if (ofMinimal) ofModule = ModuleRound(module, frame, path, withSeeks);
-        }
-        if (!ofModule || !ofMinimal) return std::nullopt;
-        if (round > 0) pairs.push_back(RoundPair{*ofModule, *ofMinimal});
+int RunTimedRounds(const wchar_t* title, const std::wstring& path, int rounds, bool withSeeks,
+                   std::vector<RoundPair>& pairs) {
+    const ComApartment com;
+    const LoadedModule module;
+    if (!module.info()) {
+        std::printf("moviepane.dll missing beside this program, or not a viewer module\n");
+        return 2;
     }
-    return pairs;
+    const Window frame = CreateFrame(title);
+    if (!frame) {
+        std::printf("cannot create the window\n");
+        return 2;
+    }
+    std::optional<std::vector<RoundPair>> timed = RunRounds(*module.info(), frame.get(), path, rounds, withSeeks);
+    if (!timed) return 1;
+    pairs = std::move(*timed);
+    return 0;
 }
 
 }  // namespace bench

@@ -96,9 +96,11 @@ struct RoundPair {
     RoundTimes minimal;
 };
 
-// Rounds of both sides, interleaved and alternating which goes first, after one untimed round
-// of each: the first start of the platform in a process loads its libraries.
-std::optional<std::vector<RoundPair>> RunRounds(const ExtViewModuleInfo& module, HWND frame, const std::wstring& path,
-                                                int rounds, bool withSeeks);
+// Loads the module, makes a frame called title and runs rounds of both sides in it,
+// interleaved and alternating which goes first, after one untimed round of each: the first start
+// of the platform in a process loads its libraries. 0 with the pairs; 1 when a round failed, 2
+// when the module or the window is missing, both told on standard output.
+int RunTimedRounds(const wchar_t* title, const std::wstring& path, int rounds, bool withSeeks,
+                   std::vector<RoundPair>& pairs);
 
 }  // namespace bench

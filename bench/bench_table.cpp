@@ -50,24 +50,20 @@ double ToMilliseconds(const FILETIME& time) {
     return static_cast<double>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000.0;
 }
 
-double ProcessCpuMs() {
+// The CPU time, kernel and user, that GetProcessTimes or GetThreadTimes reads for of.
+double CpuMs(decltype(&GetProcessTimes) read, HANDLE of) {
     FILETIME created{};
     FILETIME exited{};
     FILETIME kernel{};
     FILETIME user{};
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    if (!read(of, &created, &exited, &kernel, &user)) return 0;
     return ToMilliseconds(kernel) + ToMilliseconds(user);
 }
 
+double ProcessCpuMs() { return CpuMs(GetProcessTimes, GetCurrentProcess()); }
+
 // The window's thread: where the module's own work runs while the platform plays.
-double ThreadCpuMs() {
-    FILETIME created{};
-    FILETIME exited{};
-    FILETIME kernel{};
-    FILETIME user{};
-    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
-    return ToMilliseconds(kernel) + ToMilliseconds(user);
-}
+double ThreadCpuMs() { return CpuMs(GetThreadTimes, GetCurrentThread()); }
 
 double PrivateBytes() {
     PROCESS_MEMORY_COUNTERS_EX counters{};
@@ -222,29 +218,15 @@ int main() {
     if (!arguments->childSide.empty()) return RunChild(*path, arguments->childSide);
 
     const int rounds = arguments->rounds;
-    std::optional<std::vector<RoundPair>> timed;
-    {
-        const ComApartment com;
-        const LoadedModule module;
-        if (!module.info()) {
-            std::printf("moviepane.dll missing beside this program, or not a viewer module\n");
-            return 2;
-        }
-        const bench::Window frame = bench::CreateFrame(L"bench_table");
-        if (!frame) {
-            std::printf("cannot create the window\n");
-            return 2;
-        }
-        timed = bench::RunRounds(*module.info(), frame.get(), *path, rounds, true);
-    }
-    if (!timed) return 1;
+    std::vector<RoundPair> timed;
+    if (const int failed = bench::RunTimedRounds(L"bench_table", *path, rounds, true, timed)) return failed;
     const std::optional<std::vector<UsagePair>> used = MeasureUsage(FullPath(arguments->mediaDir), rounds);
     if (!used) return 1;
 
     std::printf("each round, module/minimal:\n%5s %15s %15s %15s %15s %17s %15s %17s\n", "round", "open ms", "seek ms",
                 "drag ms", "destroy ms", "CPU ms", "thread CPU ms", "private KiB");
     for (int i = 0; i < rounds; ++i) {
-        const RoundPair& t = (*timed)[i];
+        const RoundPair& t = timed[i];
         const UsagePair& u = (*used)[i];
         std::printf("%5d %7.1f/%-7.1f %7.1f/%-7.1f %7.1f/%-7.1f %7.1f/%-7.1f %8.1f/%-8.1f %7.1f/%-7.1f %8.0f/%-8.0f\n",
                     i + 1, t.module.openMs, t.minimal.openMs, t.module.seekMs, t.minimal.seekMs, t.module.dragMs,
@@ -253,7 +235,7 @@ int main() {
                     u.minimal.privateBytes / 1024);
     }
 
-    const auto timedMedian = [&](auto field) { return bench::Median(bench::Collect(*timed, field)); };
+    const auto timedMedian = [&](auto field) { return bench::Median(bench::Collect(timed, field)); };
     const auto usedMedian = [&](auto field) { return bench::Median(bench::Collect(*used, field)); };
     const double openModule = timedMedian([](const RoundPair& p) { return p.module.openMs; });
     const double openMinimal = timedMedian([](const RoundPair& p) { return p.minimal.openMs; });

@@ -5,8 +5,6 @@
 // takes; each round on its own line. bench_table measures the same and more in one table.
 
 #include "bench/Harness.h"
-#include "common/ComApartment.h"
-#include "host/support/LoadedModule.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -39,30 +37,17 @@ int main() {
         std::printf("hd720.mp4 not found in the media folder\n");
         return 2;
     }
-    const ComApartment com;
-    const LoadedModule module;
-    if (!module.info()) {
-        std::printf("moviepane.dll missing beside this program, or not a viewer module\n");
-        return 2;
-    }
-    const bench::Window frame = bench::CreateFrame(L"open_latency");
-    if (!frame) {
-        std::printf("cannot create the window\n");
-        return 2;
-    }
-
-    const std::optional<std::vector<bench::RoundPair>> pairs =
-        bench::RunRounds(*module.info(), frame.get(), *path, rounds, false);
-    if (!pairs) return 1;
+    std::vector<bench::RoundPair> pairs;
+    if (const int failed = bench::RunTimedRounds(L"open_latency", *path, rounds, false, pairs)) return failed;
     int round = 0;
-    for (const bench::RoundPair& pair : *pairs) {
+    for (const bench::RoundPair& pair : pairs) {
         std::printf("round %2d: module %7.1f ms open, %6.1f ms destroy | minimal %7.1f ms open, %6.1f ms close\n",
                     ++round, pair.module.openMs, pair.module.closeMs, pair.minimal.openMs, pair.minimal.closeMs);
     }
-    const double moduleOpen = bench::Median(bench::Collect(*pairs, [](const auto& p) { return p.module.openMs; }));
-    const double minimalOpen = bench::Median(bench::Collect(*pairs, [](const auto& p) { return p.minimal.openMs; }));
-    const double destroyMs = bench::Median(bench::Collect(*pairs, [](const auto& p) { return p.module.closeMs; }));
-    const double closeMs = bench::Median(bench::Collect(*pairs, [](const auto& p) { return p.minimal.closeMs; }));
+    const double moduleOpen = bench::Median(bench::Collect(pairs, [](const auto& p) { return p.module.openMs; }));
+    const double minimalOpen = bench::Median(bench::Collect(pairs, [](const auto& p) { return p.minimal.openMs; }));
+    const double destroyMs = bench::Median(bench::Collect(pairs, [](const auto& p) { return p.module.closeMs; }));
+    const double closeMs = bench::Median(bench::Collect(pairs, [](const auto& p) { return p.minimal.closeMs; }));
     const double ratio = moduleOpen / minimalOpen;
     std::printf("\nhd720.mp4, median of %d rounds   module   minimal   ratio\n", rounds);
     std::printf("open to playing, ms            %7.1f   %7.1f   %5.3f  (goal <= %.2f: %s)\n", moduleOpen, minimalOpen,
