@@ -27,14 +27,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// Whether Media Foundation is started in this process: its work queues exist only then.
-bool PlatformRunning() {
-    DWORD queue = 0;
-    if (FAILED(MFAllocateWorkQueue(&queue))) return false;
-    MFUnlockWorkQueue(queue);
-    return true;
-}
-
 // The status the platform's resolver gives for a path, asked independently of the viewer.
 HRESULT ResolverStatus(const std::wstring& path) {
     HRESULT hr = MFStartup(MF_VERSION, MFSTARTUP_FULL);

@@ -23,14 +23,6 @@ using RequestList = std::vector<std::string>;
 
 namespace {
 
-// A work queue can be had only while the platform is started.
-bool PlatformRunning() {
-    DWORD queue = 0;
-    if (FAILED(MFAllocateWorkQueue(&queue))) return false;
-    MFUnlockWorkQueue(queue);
-    return true;
-}
-
 // Defined first so that it runs first: it needs a process in which nothing has started the
 // platform yet, or its count could not be seen to reach zero.
 TEST(PlayerPlatform, EachStartIsGivenBackExactlyOnce) {

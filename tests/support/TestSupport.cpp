@@ -6,6 +6,7 @@
 #include "viewer/ExtViewMF.h"
 
 #include <gtest/gtest.h>
+#include <mfapi.h>
 
 #include <algorithm>
 
@@ -35,6 +36,13 @@ std::string Narrow(const std::wstring& text) {
     std::string out;
     for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
     return out;
+}
+
+bool PlatformRunning() {
+    DWORD queue = 0;
+    if (FAILED(MFAllocateWorkQueue(&queue))) return false;
+    MFUnlockWorkQueue(queue);
+    return true;
 }
 
 namespace {

@@ -17,6 +17,8 @@ class ExtViewMF;
 std::wstring BuildDir();
 std::wstring MediaPath(const wchar_t* name);
 std::string Narrow(const std::wstring& text);
+// Whether Media Foundation is started in this process: its work queues exist only then.
+bool PlatformRunning();
 
 // A frame with a child pane, as in a file manager's viewer. Every pane message goes to the
 // viewer's HandleMessage when one is set, and to DefWindowProc when it answers 1.
