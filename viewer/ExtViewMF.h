@@ -63,6 +63,7 @@ public:
 private:
     HRESULT CreatePlayer();
     HRESULT ResolveSource(const wchar_t* path);
+    HRESULT ResolveOnce(const wchar_t* path, DWORD waitMs, bool ownThread);
     HRESULT CopyPath(const wchar_t* path);
     bool WaitWhileOpening();
     void TakeIconSize();
