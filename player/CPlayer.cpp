@@ -25,8 +25,7 @@ std::atomic<LONG> teardownsUnderWay{0};
 
 // The teardown runs on a thread of its own: the session's close and shutdown have been seen to
 // take seconds, or never to end, and neither the host nor the next file's opening may wait for
-// that. The work holds the
-// player, whose callback takes the session's close report.
+// that. The work holds the player, whose callback takes the session's close report.
 class PlayerTeardown final : public QueuedWork {
 public:
     PlayerTeardown(CPlayer* player, bool stopPlatform) : player_(player), stopPlatform_(stopPlatform) {
@@ -84,9 +83,10 @@ void CPlayer::SetState(PlayerState next) {
     if (stateChanged) SetEvent(stateChanged.get());
 }
 
-bool CPlayer::FailOpening() {
-    PlayerState expected = PlayerState::OpenPending;
-    if (!state.compare_exchange_strong(expected, PlayerState::Closing, std::memory_order_acq_rel)) return false;
+bool CPlayer::FailOpening() { return MoveState(PlayerState::OpenPending, PlayerState::Closing); }
+
+bool CPlayer::MoveState(PlayerState from, PlayerState to) {
+    if (!state.compare_exchange_strong(from, to, std::memory_order_acq_rel)) return false;
     if (stateChanged) SetEvent(stateChanged.get());
     return true;
 }
@@ -285,10 +285,7 @@ HRESULT CPlayer::RequestStop() {
 bool CPlayer::EndOverdueStop(ULONGLONG nowMs) {
     if (State() != PlayerState::StopPending) return false;
     if (nowMs - stopRequestedAtMs.load(std::memory_order_acquire) < STOP_REPORT_WAIT_MS) return false;
-    PlayerState expected = PlayerState::StopPending;
-    if (!state.compare_exchange_strong(expected, PlayerState::Stopped, std::memory_order_acq_rel)) return false;
-    if (stateChanged) SetEvent(stateChanged.get());
-    return true;
+    return MoveState(PlayerState::StopPending, PlayerState::Stopped);
 }
 
 HRESULT CPlayer::SetPosition(const LONGLONG& position) {
@@ -343,8 +340,8 @@ HRESULT CPlayer::BeginTeardown(bool stopPlatform, bool handOver) {
     // Most teardowns end within the wait, so that the renderer has let go of the host window
     // before the host can destroy it. The renderer may reach that window meanwhile.
     const HRESULT hr = work->RunOnOwnThread(TEARDOWN_WAIT_MS, true);
-    if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) return work->closeStatus;
-    if (FAILED(hr)) return TearDownHere(stopPlatform);
+    // Without a thread of its own, the teardown is done here.
+    if (FAILED(hr) && hr != HRESULT_FROM_WIN32(ERROR_TIMEOUT)) return TearDownHere(stopPlatform);
     return work->closeStatus;
 }
 

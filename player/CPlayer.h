@@ -94,6 +94,8 @@ public:
     static constexpr ULONGLONG STOP_REPORT_WAIT_MS = 2000;
 
 private:
+    // Compare and set: false when the state was not from.
+    bool MoveState(PlayerState from, PlayerState to);
     HRESULT BeginTeardown(bool stopPlatform, bool handOver);
     HRESULT TearDownHere(bool stopPlatform);
     HRESULT StartAt(const PROPVARIANT& position, const GUID* timeFormat);
