@@ -117,6 +117,10 @@ STDMETHODIMP CPlayer::Invoke(IMFAsyncResult* result) {
     MediaEventType type = MEUnknown;
     if (FAILED(event->GetType(&type))) return S_OK;
 
+    // The session stops the clock at the end of the presentation by itself, in a turn of this
+    // queue that follows this one.
+    if (type == MEEndOfPresentation) QuietVideoPresentersBeforeClockStop(events.Get());
+
     // Read before signalling: the closing thread then moves on to Closed at once.
     const bool closing = State() == PlayerState::Closing;
     if (type == MESessionClosed) {
@@ -277,6 +281,7 @@ HRESULT CPlayer::RequestPause() {
 
 HRESULT CPlayer::RequestStop() {
     if (!session) return E_POINTER;
+    QueueQuietVideoPresentersBeforeClockStop(session.Get());
     const HRESULT hr = session->Stop();
     if (SUCCEEDED(hr)) SetState(PlayerState::StopPending);
     return hr;
@@ -353,6 +358,7 @@ HRESULT CPlayer::TearDownHere(bool stopPlatform) {
 
 HRESULT CPlayer::CloseAndWait() {
     if (!session) return S_OK;
+    QueueQuietVideoPresentersBeforeClockStop(session.Get());
     const HRESULT hr = session->Close();
     if (SUCCEEDED(hr) && closeEvent) WaitForSingleObject(closeEvent.get(), CLOSE_WAIT_MS);
     // The session's shutdown frees its topology, while reports of frames coming back to the

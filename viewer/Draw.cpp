@@ -1,5 +1,6 @@
 #include "viewer/ExtViewMF.h"
 
+#include "common/RunsOnWine.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
 
@@ -15,14 +16,6 @@ MFVideoNormalizedRect NormalizeSource(const RECT& source, UINT32 width, UINT32 h
     const float h = static_cast<float>(height);
     return {static_cast<float>(source.left) / w, static_cast<float>(source.top) / h,
             static_cast<float>(source.right) / w, static_cast<float>(source.bottom) / h};
-}
-
-bool RunsOnWine() {
-    static const bool wine = [] {
-        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
-    return wine;
 }
 
 bool CentredIn(const RECT& inner, const RECT& outer) {
