@@ -1,5 +1,6 @@
 #include "player/CPlayer.h"
 
+#include "player/ClockTurnGuard.h"
 #include "player/InfoTextBuffer.h"
 #include "player/QueuedWork.h"
 #include "player/Topology.h"
@@ -117,9 +118,11 @@ STDMETHODIMP CPlayer::Invoke(IMFAsyncResult* result) {
     MediaEventType type = MEUnknown;
     if (FAILED(event->GetType(&type))) return S_OK;
 
-    // The session stops the clock at the end of the presentation by itself, in a turn of this
-    // queue that follows this one.
-    if (type == MEEndOfPresentation) QuietVideoPresentersBeforeClockStop(events.Get());
+    // The session stops the clock at the end of the presentation by itself, in a later turn of
+    // this queue.
+    if (type == MEEndOfPresentation) {
+        if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->HoldTrackingThread();
+    }
 
     // Read before signalling: the closing thread then moves on to Closed at once.
     const bool closing = State() == PlayerState::Closing;
@@ -223,6 +226,12 @@ HRESULT CPlayer::OnTopologyStatus(IMFMediaEvent* event) {
         clock.Reset();
         sessionClock.As(&clock);
     }
+    ComPtr<ClockTurnGuard> guard = ClockTurnGuard::Listen(clock.Get());
+    {
+        const std::lock_guard<std::mutex> hold(sessionLock);
+        guard.Swap(clockGuard);
+    }
+    if (guard) guard->Detach();
     if (videoDisplay) videoDisplay->SetRenderingPrefs(MFVideoRenderPrefs_DoNotRepaintOnStop);
 
     hr = RequestStart();
@@ -274,6 +283,7 @@ HRESULT CPlayer::RequestStart() {
 
 HRESULT CPlayer::RequestPause() {
     if (!session || !source) return E_POINTER;
+    if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->QueueHold();
     const HRESULT hr = session->Pause();
     if (SUCCEEDED(hr)) SetState(PlayerState::PausePending);
     return hr;
@@ -281,7 +291,7 @@ HRESULT CPlayer::RequestPause() {
 
 HRESULT CPlayer::RequestStop() {
     if (!session) return E_POINTER;
-    QueueQuietVideoPresentersBeforeClockStop(session.Get());
+    if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->QueueHold();
     const HRESULT hr = session->Stop();
     if (SUCCEEDED(hr)) SetState(PlayerState::StopPending);
     return hr;
@@ -326,6 +336,11 @@ void CPlayer::Shutdown() {
     BeginTeardown(std::exchange(platformStarted, false), true);
 }
 
+ComPtr<ClockTurnGuard> CPlayer::ClockGuard() {
+    const std::lock_guard<std::mutex> hold(sessionLock);
+    return clockGuard;
+}
+
 LONG CPlayer::TeardownsUnderWay() { return teardownsUnderWay.load(); }
 
 HRESULT CPlayer::BeginTeardown(bool stopPlatform, bool handOver) {
@@ -358,9 +373,15 @@ HRESULT CPlayer::TearDownHere(bool stopPlatform) {
 
 HRESULT CPlayer::CloseAndWait() {
     if (!session) return S_OK;
-    QueueQuietVideoPresentersBeforeClockStop(session.Get());
+    ComPtr<ClockTurnGuard> guard = ClockGuard();
+    if (guard) guard->QueueHold();
     const HRESULT hr = session->Close();
     if (SUCCEEDED(hr) && closeEvent) WaitForSingleObject(closeEvent.get(), CLOSE_WAIT_MS);
+    {
+        const std::lock_guard<std::mutex> hold(sessionLock);
+        clockGuard.Reset();
+    }
+    if (guard) guard->Detach();
     // The session's shutdown frees its topology, while reports of frames coming back to the
     // video renderer can still arrive and use it: the renderer is told to stop reporting, and
     // reports already queued are let through first.

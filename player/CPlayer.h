@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 
+class ClockTurnGuard;
 struct InfoTextBuffer;
 
 // Carries a session event (wParam, one reference) from the callback thread to the host window.
@@ -99,11 +100,14 @@ private:
     HRESULT BeginTeardown(bool stopPlatform, bool handOver);
     HRESULT TearDownHere(bool stopPlatform);
     HRESULT StartAt(const PROPVARIANT& position, const GUID* timeFormat);
+    Microsoft::WRL::ComPtr<ClockTurnGuard> ClockGuard();
 
     bool platformStarted = false;
     std::atomic<bool> teardownHanded{false};
     // Taken while the callback reads session and while the teardown lets it go.
     std::mutex sessionLock;
+    // Taken under sessionLock too: the callback's thread reads it.
+    Microsoft::WRL::ComPtr<ClockTurnGuard> clockGuard;
     std::atomic<ULONGLONG> stopRequestedAtMs{0};
     OwnedEvent stateChanged;
 };

@@ -1,14 +1,9 @@
 #include "player/Topology.h"
 
-#include "common/RunsOnWine.h"
-#include "player/QueuedWork.h"
-
 #include <evr.h>
 #include <mfapi.h>
 #include <mmdeviceapi.h>
 #include <wrl/client.h>
-
-#include <new>
 
 using Microsoft::WRL::ComPtr;
 
@@ -121,12 +116,7 @@ HRESULT AddStreamBranch(IMFTopology* topology, IMFMediaSource* source,
     return sourceNode->ConnectOutput(0, outputNode.Get(), 0);
 }
 
-namespace {
-
-// Calls visit with the video renderer of every output node of the session's current topology
-// that has one, together with that renderer's sample allocator.
-template <typename Visit>
-void ForEachVideoSampleAllocator(IMFMediaSession* session, Visit visit) {
+void DetachVideoSampleAllocators(IMFMediaSession* session) {
     ComPtr<IMFTopology> topology;
     if (FAILED(session->GetFullTopology(MFSESSION_GETFULLTOPOLOGY_CURRENT, 0, &topology))) return;
     ComPtr<IMFCollection> outputs;
@@ -136,56 +126,12 @@ void ForEachVideoSampleAllocator(IMFMediaSession* session, Visit visit) {
     for (DWORD i = 0; i < count; ++i) {
         ComPtr<IUnknown> element;
         ComPtr<IMFTopologyNode> node;
-        ComPtr<IUnknown> renderer;
+        ComPtr<IUnknown> object;
         ComPtr<IMFVideoSampleAllocator> allocator;
-        if (FAILED(outputs->GetElement(i, &element)) || FAILED(element.As(&node)) || FAILED(node->GetObject(&renderer)))
+        ComPtr<IMFVideoSampleAllocatorCallback> notifications;
+        if (FAILED(outputs->GetElement(i, &element)) || FAILED(element.As(&node)) || FAILED(node->GetObject(&object)))
             continue;
-        if (FAILED(MFGetService(renderer.Get(), MR_VIDEO_ACCELERATION_SERVICE, IID_PPV_ARGS(&allocator)))) continue;
-        visit(renderer.Get(), allocator.Get());
+        if (FAILED(MFGetService(object.Get(), MR_VIDEO_ACCELERATION_SERVICE, IID_PPV_ARGS(&allocator)))) continue;
+        if (SUCCEEDED(allocator.As(&notifications))) notifications->SetCallback(nullptr);
     }
-}
-
-void Detach(IMFVideoSampleAllocator* allocator) {
-    ComPtr<IMFVideoSampleAllocatorCallback> notifications;
-    if (SUCCEEDED(allocator->QueryInterface(IID_PPV_ARGS(&notifications)))) notifications->SetCallback(nullptr);
-}
-
-}  // namespace
-
-void DetachVideoSampleAllocators(IMFMediaSession* session) {
-    ForEachVideoSampleAllocator(session, [](IUnknown*, IMFVideoSampleAllocator* allocator) { Detach(allocator); });
-}
-
-void QuietVideoPresentersBeforeClockStop(IMFMediaSession* session) {
-    if (!RunsOnWine() || !session) return;
-    ForEachVideoSampleAllocator(session, [](IUnknown* renderer, IMFVideoSampleAllocator* allocator) {
-        Detach(allocator);
-        // Any call that takes the presenter's lock returns once a report under way has finished.
-        ComPtr<IMFVideoDisplayControl> display;
-        DWORD preferences = 0;
-        if (SUCCEEDED(MFGetService(renderer, MR_VIDEO_RENDER_SERVICE, IID_PPV_ARGS(&display))))
-            display->GetRenderingPrefs(&preferences);
-    });
-}
-
-namespace {
-
-class QuietVideoPresenters final : public QueuedWork {
-public:
-    explicit QuietVideoPresenters(IMFMediaSession* session) : session_(session) {}
-
-private:
-    void Run() override { QuietVideoPresentersBeforeClockStop(session_.Get()); }
-
-    ComPtr<IMFMediaSession> session_;
-};
-
-}  // namespace
-
-void QueueQuietVideoPresentersBeforeClockStop(IMFMediaSession* session) {
-    if (!RunsOnWine() || !session) return;
-    ComPtr<QuietVideoPresenters> work;
-    work.Attach(new (std::nothrow) QuietVideoPresenters(session));
-    // Queued, not waited for: the caller's command goes on the same queue right after it.
-    if (work) work->RunOn(MFASYNC_CALLBACK_QUEUE_STANDARD, 0);
 }

@@ -1,5 +1,8 @@
 #include "common/ComObject.h"
+#include "common/RunsOnWine.h"
 #include "player/CPlayer.h"
+#include "player/ClockTurnGuard.h"
+#include "player/QueuedWork.h"
 
 #include "FakeSession.h"
 #include "FakeSource.h"
@@ -659,6 +662,80 @@ TEST_F(PlayerTest, SecondShutdownFindsNothingLeftToDo) {
     EXPECT_EQ((RequestList{"Close", "Shutdown"}), Requests(rig.session));
     EXPECT_EQ(1, rig.source->shutdowns);
     EXPECT_EQ(PlayerState::Closed, rig.player->State());
+}
+
+// Stands for the video renderer: a sink that listens to the clock before the guard does.
+class ClockListener final : public ComObject<IMFClockStateSink> {
+public:
+    STDMETHODIMP OnClockStart(MFTIME, LONGLONG) override { return S_OK; }
+    STDMETHODIMP OnClockStop(MFTIME) override {
+        stopped = true;
+        return S_OK;
+    }
+    STDMETHODIMP OnClockPause(MFTIME) override { return S_OK; }
+    STDMETHODIMP OnClockRestart(MFTIME) override { return S_OK; }
+    STDMETHODIMP OnClockSetRate(MFTIME, float) override { return S_OK; }
+
+    std::atomic<bool> stopped{false};
+};
+
+// A frame coming back to a renderer's pool, reported on the process's frame-tracking thread.
+class FrameReport final : public ComObject<IMFAsyncCallback> {
+public:
+    explicit FrameReport(const ClockListener& renderer) : renderer_(renderer) {}
+    STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(IMFAsyncResult*) override {
+        afterStop = renderer_.stopped.load();
+        SetEvent(arrived.get());
+        return S_OK;
+    }
+
+    OwnedEvent arrived{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<bool> afterStop{false};
+
+private:
+    const ClockListener& renderer_;
+};
+
+// Wine's renderer and its presenter take their two locks in opposite orders when the clock stops
+// and when a frame comes back: a frame's report waits until the renderer has heard of the stop.
+TEST_F(PlayerTest, UnderWineAFrameReportWaitsUntilTheRendererHasHeardOfTheStop) {
+    if (!RunsOnWine()) GTEST_SKIP() << "Windows' renderer needs no guard";
+    const HMODULE evr = LoadLibraryW(L"evr.dll");
+    ASSERT_NE(evr, nullptr);
+    const auto createSample = reinterpret_cast<decltype(&MFCreateVideoSampleFromSurface)>(
+        reinterpret_cast<void*>(GetProcAddress(evr, "MFCreateVideoSampleFromSurface")));
+    ComPtr<IMFPresentationClock> clock;
+    ComPtr<IMFPresentationTimeSource> time;
+    ASSERT_HRESULT_SUCCEEDED(MFCreatePresentationClock(&clock));
+    ASSERT_HRESULT_SUCCEEDED(MFCreateSystemTimeSource(&time));
+    ASSERT_HRESULT_SUCCEEDED(clock->SetTimeSource(time.Get()));
+    ComPtr<ClockListener> renderer;
+    renderer.Attach(new ClockListener);
+    ASSERT_HRESULT_SUCCEEDED(clock->AddClockStateSink(renderer.Get()));
+    const ComPtr<ClockTurnGuard> guard = ClockTurnGuard::Listen(clock.Get());
+    ASSERT_NE(guard, nullptr);
+    ASSERT_HRESULT_SUCCEEDED(clock->Start(0));
+    LetQueuedWorkRun(1000);  // the clock's reports of the start
+
+    guard->HoldTrackingThread();
+    ComPtr<FrameReport> report;
+    report.Attach(new FrameReport(*renderer.Get()));
+    {
+        ComPtr<IMFSample> sample;
+        ComPtr<IMFTrackedSample> tracked;
+        ASSERT_HRESULT_SUCCEEDED(createSample(nullptr, &sample));
+        ASSERT_HRESULT_SUCCEEDED(sample.As(&tracked));
+        ASSERT_HRESULT_SUCCEEDED(tracked->SetAllocator(report.Get(), nullptr));
+    }  // the last release is reported
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(report->arrived.get(), 100)) << "the report went past the hold";
+    ASSERT_HRESULT_SUCCEEDED(clock->Stop());
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(report->arrived.get(), 5000));
+    EXPECT_TRUE(report->afterStop) << "the report came before the renderer heard of the stop";
+
+    guard->Detach();
+    clock->RemoveClockStateSink(renderer.Get());
+    FreeLibrary(evr);
 }
 
 }  // namespace

@@ -1,0 +1,169 @@
+#include "player/ClockTurnGuard.h"
+
+#include "common/Owned.h"
+#include "common/RunsOnWine.h"
+#include "player/QueuedWork.h"
+
+#include <evr.h>
+#include <mfapi.h>
+
+#include <mutex>
+#include <new>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// The longest the tracking thread is held, whatever the clocks do.
+constexpr DWORD HOLD_LIMIT_MS = 1000;
+// How long a hold waits for the tracking thread to take it up.
+constexpr DWORD HOLD_TAKE_WAIT_MS = 500;
+
+// One tracking thread serves every renderer of the process, so one hold serves every guard.
+struct TrackingThreadHold {
+    std::mutex lock;
+    int awaitedGuards = 0;
+    // The report is on the tracking thread, or on its way there.
+    bool held = false;
+    OwnedEvent letGo{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+    OwnedEvent taken{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+TrackingThreadHold& Hold() {
+    static TrackingThreadHold hold;
+    return hold;
+}
+
+// The report the tracking thread is held with: it runs there until the guards let it go.
+class HeldReport final : public ComObject<IMFAsyncCallback> {
+public:
+    STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
+
+    STDMETHODIMP Invoke(IMFAsyncResult*) override {
+        TrackingThreadHold& hold = Hold();
+        SetEvent(hold.taken.get());
+        const ULONGLONG deadline = GetTickCount64() + HOLD_LIMIT_MS;
+        for (;;) {
+            const ULONGLONG now = GetTickCount64();
+            if (now < deadline) WaitForSingleObject(hold.letGo.get(), static_cast<DWORD>(deadline - now));
+            const std::lock_guard<std::mutex> guard(hold.lock);
+            // A guard that came in meanwhile keeps the hold, up to the same limit.
+            if (hold.awaitedGuards == 0 || GetTickCount64() >= deadline) {
+                hold.held = false;
+                return S_OK;
+            }
+        }
+    }
+};
+
+using CreateSampleFn = HRESULT(WINAPI*)(IUnknown*, IMFSample**);
+
+// The tracking thread reports the last release of a tracked sample: a sample made for the
+// purpose, tracked by the held report, and let go here.
+bool PostHeldReport() {
+    const HMODULE evr = GetModuleHandleW(L"evr.dll");
+    const auto create = evr ? reinterpret_cast<CreateSampleFn>(
+                                  reinterpret_cast<void*>(GetProcAddress(evr, "MFCreateVideoSampleFromSurface")))
+                            : nullptr;
+    if (!create) return false;
+    ComPtr<HeldReport> report;
+    report.Attach(new (std::nothrow) HeldReport);
+    ComPtr<IMFSample> sample;
+    ComPtr<IMFTrackedSample> tracked;
+    return report && SUCCEEDED(create(nullptr, &sample)) && SUCCEEDED(sample.As(&tracked)) &&
+           SUCCEEDED(tracked->SetAllocator(report.Get(), nullptr));
+}
+
+class QueuedHold final : public QueuedWork {
+public:
+    explicit QueuedHold(ClockTurnGuard* guard) : guard_(guard) {}
+
+private:
+    void Run() override { guard_->HoldTrackingThread(); }
+
+    ComPtr<ClockTurnGuard> guard_;
+};
+
+}  // namespace
+
+ComPtr<ClockTurnGuard> ClockTurnGuard::Listen(IMFPresentationClock* clock) {
+    if (!RunsOnWine() || !clock) return nullptr;
+    ComPtr<ClockTurnGuard> guard;
+    guard.Attach(new (std::nothrow) ClockTurnGuard(clock));
+    if (!guard || FAILED(clock->AddClockStateSink(guard.Get()))) return nullptr;
+    return guard;
+}
+
+void ClockTurnGuard::HoldTrackingThread() {
+    if (!streaming_) return;
+    TrackingThreadHold& hold = Hold();
+    bool post = false;
+    {
+        const std::lock_guard<std::mutex> guard(hold.lock);
+        if (!awaited_) {
+            awaited_ = true;
+            if (hold.awaitedGuards++ == 0) ResetEvent(hold.letGo.get());
+        }
+        if (!hold.held) {
+            hold.held = post = true;
+            ResetEvent(hold.taken.get());
+        }
+    }
+    if (post && !PostHeldReport()) {
+        const std::lock_guard<std::mutex> guard(hold.lock);
+        hold.held = false;
+        return;
+    }
+    // The tracking thread may first finish a report of the renderer's, which the clock's turn
+    // no longer meets once it is queued behind this.
+    WaitForSingleObject(hold.taken.get(), HOLD_TAKE_WAIT_MS);
+}
+
+void ClockTurnGuard::QueueHold() {
+    if (!streaming_) return;
+    ComPtr<QueuedHold> work;
+    work.Attach(new (std::nothrow) QueuedHold(this));
+    // Not waited for: the session's command goes on the same queue right after it.
+    if (work) work->RunOn(MFASYNC_CALLBACK_QUEUE_STANDARD, 0);
+}
+
+void ClockTurnGuard::Detach() {
+    if (clock_) clock_->RemoveClockStateSink(this);
+    clock_.Reset();
+    ClockReported(false);
+}
+
+void ClockTurnGuard::ClockReported(bool streaming) {
+    streaming_ = streaming;
+    TrackingThreadHold& hold = Hold();
+    const std::lock_guard<std::mutex> guard(hold.lock);
+    if (!awaited_) return;
+    awaited_ = false;
+    if (--hold.awaitedGuards == 0) SetEvent(hold.letGo.get());
+}
+
+STDMETHODIMP ClockTurnGuard::OnClockStart(MFTIME, LONGLONG) {
+    ClockReported(true);
+    return S_OK;
+}
+
+STDMETHODIMP ClockTurnGuard::OnClockStop(MFTIME) {
+    ClockReported(false);
+    return S_OK;
+}
+
+// A paused renderer's presenter still hears of frames.
+STDMETHODIMP ClockTurnGuard::OnClockPause(MFTIME) {
+    ClockReported(true);
+    return S_OK;
+}
+
+STDMETHODIMP ClockTurnGuard::OnClockRestart(MFTIME) {
+    ClockReported(true);
+    return S_OK;
+}
+
+STDMETHODIMP ClockTurnGuard::OnClockSetRate(MFTIME, float) {
+    ClockReported(streaming_);
+    return S_OK;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Under Wine the video renderer turns the presentation clock holding its own lock and then its
+// presenter's, while the presenter, told on the process's frame-tracking thread that a frame
+// came back to its pool, holds its own lock and then takes the renderer's. When the two meet,
+// both wait for good. The clock's side is the process's one shared work-queue thread: no
+// session ends or closes any more, and every later open times out.
+//
+// The guard keeps the tracking thread busy with a report of its own from just before the
+// session stops or pauses the clock until the clock has told its sinks (the renderer's turn
+// comes before the guard's, which listens after it), so that the two never meet. The frames
+// that come back meanwhile are reported a moment later. On Windows there is no guard.
+
+#include "common/ComObject.h"
+
+#include <windows.h>
+#include <mfidl.h>
+#include <wrl/client.h>
+
+#include <atomic>
+
+class ClockTurnGuard final : public ComObject<IMFClockStateSink> {
+public:
+    // A guard listening to clock from now on; null on Windows or when the clock takes no
+    // listener. Detach must follow, since the clock and the guard hold each other.
+    static Microsoft::WRL::ComPtr<ClockTurnGuard> Listen(IMFPresentationClock* clock);
+
+    // Holds the tracking thread until the clock's next report and returns once it is held, or
+    // at once when the renderer is not streaming. For the platform's shared work queue, ahead
+    // of the clock's reports there.
+    void HoldTrackingThread();
+    // The same, put on that queue ahead of a command the session is about to be given.
+    void QueueHold();
+    // Stops listening, and lets a hold of this guard go.
+    void Detach();
+
+    STDMETHODIMP OnClockStart(MFTIME, LONGLONG) override;
+    STDMETHODIMP OnClockStop(MFTIME) override;
+    STDMETHODIMP OnClockPause(MFTIME) override;
+    STDMETHODIMP OnClockRestart(MFTIME) override;
+    STDMETHODIMP OnClockSetRate(MFTIME, float) override;
+
+private:
+    explicit ClockTurnGuard(IMFPresentationClock* clock) : clock_(clock) {}
+    // The clock has told its sinks: a hold waiting for this guard may end.
+    void ClockReported(bool streaming);
+
+    Microsoft::WRL::ComPtr<IMFPresentationClock> clock_;
+    // Started and not stopped since: only then does the renderer's presenter hear of frames.
+    std::atomic<bool> streaming_{false};
+    // A hold waits for this guard's clock to report.
+    bool awaited_ = false;
+};
