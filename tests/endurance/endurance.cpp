@@ -20,6 +20,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -87,7 +88,9 @@ int wmain(int argc, wchar_t** argv) {
     // Open reports a failure in a box and waits for the user: the host's user reads and closes
     // it, and the failure is counted.
     const BoxWatcher errorBoxes(L"ExtViewMF", [](const SeenBox& box) {
-        std::printf("FAIL: error box: %ls\n", box.text.c_str());
+        std::wstring text = box.text;
+        std::replace_if(text.begin(), text.end(), [](wchar_t c) { return c == L'\r' || c == L'\n'; }, L' ');
+        std::printf("FAIL: error box: %ls\n", text.c_str());
         std::fflush(stdout);
     });
 
