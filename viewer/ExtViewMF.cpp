@@ -39,9 +39,10 @@ struct FreeText {
     void operator()(wchar_t* text) const { free(text); }
 };
 
-// Resolves a path into a media source on a platform thread meant for long work, so that open
-// can stop waiting for it. It owns all that the work needs: work that ends after open has
-// given up lands here and harms nobody.
+// Resolves a path into a media source on a thread of its own, so that open can stop waiting
+// for it; the thread ends with the resolve, where one of the platform's shared queues would
+// keep its threads for the rest of the process. It owns all that the work needs: work that
+// ends after open has given up lands here and harms nobody.
 // The source reads the file through a handle of the viewer's own that shares it for reading,
 // writing and deletion: the user can delete, rename, move or re-save the file while it is
 // shown. A path that cannot be opened so goes to the resolver as it stands, which gives the
@@ -52,7 +53,7 @@ public:
 
     bool Ready() const { return path_ != nullptr; }
 
-    // Valid once RunOn has succeeded.
+    // Valid once RunOnOwnThread has succeeded.
     HRESULT status = E_FAIL;
     ComPtr<IUnknown> object;
 
@@ -116,23 +117,23 @@ HRESULT ExtViewMF::CreatePlayer() {
 
 // A source can stall for good on a damaged file while it reads the file's structure, so the
 // resolver's call is made elsewhere and waited for at most openWaitLimitMs in all. Now and then
-// the platform's source stalls so on a valid file too: a second resolve, with a resolver of its
-// own on a thread of its own, then opens it. A damaged file stalls twice within the same limit.
+// the platform's source stalls so on a valid file too: a second resolve, with a resolver and a
+// thread of its own, then opens it. A damaged file stalls twice within the same limit.
 HRESULT ExtViewMF::ResolveSource(const wchar_t* path) {
     const DWORD firstMs = openWaitLimitMs / 2;
-    const HRESULT hr = ResolveOnce(path, firstMs, false);
+    const HRESULT hr = ResolveOnce(path, firstMs);
     if (hr != HRESULT_FROM_WIN32(ERROR_TIMEOUT)) return hr;
-    return ResolveOnce(path, openWaitLimitMs - firstMs, true);
+    return ResolveOnce(path, openWaitLimitMs - firstMs);
 }
 
-HRESULT ExtViewMF::ResolveOnce(const wchar_t* path, DWORD waitMs, bool ownThread) {
+HRESULT ExtViewMF::ResolveOnce(const wchar_t* path, DWORD waitMs) {
     ComPtr<IMFSourceResolver> resolver;
     HRESULT hr = MFCreateSourceResolver(&resolver);
     if (FAILED(hr)) return hr;
     ComPtr<ResolveWork> work;
     work.Attach(new (std::nothrow) ResolveWork(resolver.Get(), path));
     if (!work || !work->Ready()) return E_OUTOFMEMORY;
-    hr = ownThread ? work->RunOnOwnThread(waitMs) : work->RunOn(MFASYNC_CALLBACK_QUEUE_LONG_FUNCTION, waitMs);
+    hr = work->RunOnOwnThread(waitMs);
     if (FAILED(hr)) return hr;
     if (FAILED(work->status)) return work->status;
     return work->object.As(&player->source);

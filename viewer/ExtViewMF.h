@@ -63,7 +63,7 @@ public:
 private:
     HRESULT CreatePlayer();
     HRESULT ResolveSource(const wchar_t* path);
-    HRESULT ResolveOnce(const wchar_t* path, DWORD waitMs, bool ownThread);
+    HRESULT ResolveOnce(const wchar_t* path, DWORD waitMs);
     HRESULT CopyPath(const wchar_t* path);
     bool WaitWhileOpening();
     void TakeIconSize();

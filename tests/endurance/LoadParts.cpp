@@ -44,13 +44,14 @@ bool StartPlaying(Viewer& viewer) {
 }
 
 // Watched like the entry points but not held to their limit: a hang here is the platform's own.
-void PlayDirect(Pane& pane, int sessions, DWORD playMs) {
+void PlayDirect(Pane& pane, int sessions, DWORD playMs, const std::function<void()>& whilePlaying) {
     for (int i = 0; i < sessions; ++i) {
         bench::MinimalPlayer player;
         HRESULT played = E_FAIL;
         Watched("direct play", [&] { played = player.Play(samplePath.c_str(), pane.window); });
         Check(SUCCEEDED(played), "a direct session did not play");
         PumpMessages(playMs);
+        if (whilePlaying) whilePlaying();
         Watched("direct close", [&] { player.Close(); });
     }
 }

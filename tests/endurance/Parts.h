@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // Long enough for a file to open, its topology to resolve and the session to report Started.
@@ -17,12 +18,17 @@ extern std::wstring silentPath;
 
 // Opens the sample in viewer and waits until it plays; false (and a failed check) otherwise.
 bool StartPlaying(Viewer& viewer);
-// Sessions played one after another straight on Media Foundation, in the pane the module used.
-void PlayDirect(Pane& pane, int sessions, DWORD playMs);
+// Sessions played one after another straight on Media Foundation, in the pane the module used;
+// whilePlaying runs at the end of each session's play.
+void PlayDirect(Pane& pane, int sessions, DWORD playMs, const std::function<void()>& whilePlaying = nullptr);
 
 // Long runs and many viewers at once.
 void RunCycles(int cycles);
 void RunSilent(int cycles);
 void RunMany();
+// A host that browses files, against the same played directly, each in a process of its own:
+// the processes' memory and threads as the system counts them. With a side, runs that side's
+// process (its name a word no other command line holds).
+void RunFootprint(const std::wstring& mediaDir, int files, const std::wstring& side);
 // Teardown and re-open in every state in which a viewer waits on the session or on the user.
 void RunPending();

@@ -2,20 +2,27 @@
 
 #include "Report.h"
 
+#include "common/Owned.h"
 #include "host/support/MessagePump.h"
 
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr DWORD SETTLE_MS = 1000;
+constexpr double KIB_PER_MIB = 1024;
+
+using Handle = Owned<HANDLE, CloseHandle>;
+using Search = Owned<HANDLE, FindClose>;
 
 BOOL CALLBACK CountChild(HWND, LPARAM data) {
     ++*reinterpret_cast<long*>(data);
@@ -126,6 +133,55 @@ long long LiveHeapBytes() {
 
 std::string Figure(long long value) { return value < 0 ? "n/a" : std::to_string(value); }
 
+// Files of the Linux /proc, which Wine shows on drive Z:, report a size of 0: read to the end.
+std::string ReadWholeFile(const std::wstring& path) {
+    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return {};
+    const Handle file(opened);
+    std::string text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read) text.append(chunk, read);
+    return text;
+}
+
+// The /proc folder of the Linux process whose command line holds marker; empty outside Wine.
+std::wstring FindLinuxProcess(const std::wstring& marker) {
+    const std::string word(marker.begin(), marker.end());
+    WIN32_FIND_DATAW found{};
+    const HANDLE first = FindFirstFileW(L"Z:\\proc\\*", &found);
+    if (first == INVALID_HANDLE_VALUE) return {};
+    const Search search(first);
+    do {
+        const std::wstring name = found.cFileName;
+        if (name.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
+        const std::wstring folder = L"Z:\\proc\\" + name;
+        if (ReadWholeFile(folder + L"\\cmdline").find(word) != std::string::npos) return folder;
+    } while (FindNextFileW(search.get(), &found));
+    return {};
+}
+
+// A "Name:  value" line of a Linux status file; -1 when it is missing.
+long StatusField(const std::string& status, const char* name) {
+    const size_t at = status.find("\n" + std::string(name) + ":");
+    if (at == std::string::npos) return -1;
+    return std::strtol(status.c_str() + at + std::char_traits<char>::length(name) + 2, nullptr, 10);
+}
+
+long CountOwnThreads() {
+    const HANDLE taken = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (taken == INVALID_HANDLE_VALUE) return -1;
+    const Handle snapshot(taken);
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof(thread);
+    long count = 0;
+    for (BOOL more = Thread32First(snapshot.get(), &thread); more; more = Thread32Next(snapshot.get(), &thread)) {
+        if (thread.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    }
+    return count;
+}
+
 }  // namespace
 
 Figures Measure() {
@@ -154,4 +210,24 @@ void PrintFigures(const char* label, const Figures& f) {
         Figure(f.handles).c_str(), Figure(f.gdiObjects).c_str(), Figure(f.userObjects).c_str(),
         Figure(f.windows).c_str(), static_cast<double>(f.privateBytes) / (1 << 20),
         static_cast<double>(f.heapBytes) / (1 << 20));
+}
+
+SystemFigures MeasureSystem(const std::wstring& marker) {
+    static const std::wstring linuxProcess = FindLinuxProcess(marker);
+    SystemFigures figures;
+    if (!linuxProcess.empty()) {
+        const std::string status = ReadWholeFile(linuxProcess + L"\\status");
+        figures.residentMiB = static_cast<double>(StatusField(status, "VmRSS")) / KIB_PER_MIB;
+        figures.anonymousMiB = static_cast<double>(StatusField(status, "RssAnon")) / KIB_PER_MIB;
+        figures.threads = StatusField(status, "Threads");
+        return figures;
+    }
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof(memory);
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory))) {
+        figures.residentMiB = static_cast<double>(memory.WorkingSetSize) / (1 << 20);
+        figures.anonymousMiB = static_cast<double>(memory.PrivateUsage) / (1 << 20);
+    }
+    figures.threads = CountOwnThreads();
+    return figures;
 }

@@ -2,7 +2,9 @@
 // once, tears viewers down (and re-opens them) in every state in which they wait on the
 // session or on the user, and checks that the process gives back what it took.
 //
-//   endurance.exe MEDIA_DIR [--cycles N] [--part cycles|silent|many|pending]
+//   endurance.exe MEDIA_DIR [--cycles N] [--part cycles|silent|many|pending|footprint]
+//
+// The footprint part runs only when named; its files are N, 100 unless given.
 //
 // Exit codes: 0 every check held, 1 a check failed, 2 bad command line or no usable module,
 // 3 an entry point hung: still away after a minute, the process is ended where it hangs.
@@ -18,6 +20,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -29,8 +32,10 @@ constexpr int EXIT_SETUP_FAILED = 2;
 
 struct Options {
     std::wstring mediaDir;
-    int cycles = 500;
+    int cycles = 0;
     std::wstring part;
+    // Which side of the footprint part this process plays.
+    std::wstring side;
 };
 
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
@@ -42,14 +47,17 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
         } else if (arg == L"--part" && i + 1 < argc) {
             options.part = argv[++i];
             if (options.part != L"cycles" && options.part != L"silent" && options.part != L"many" &&
-                options.part != L"pending")
+                options.part != L"pending" && options.part != L"footprint")
                 return false;
+        } else if (arg == L"--side" && i + 1 < argc) {
+            options.side = argv[++i];
         } else if (arg.rfind(L"--", 0) != 0 && options.mediaDir.empty()) {
             options.mediaDir = arg;
         } else {
             return false;
         }
     }
+    if (!options.cycles) options.cycles = options.part == L"footprint" ? 100 : 500;
     return !options.mediaDir.empty();
 }
 
@@ -58,7 +66,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
 int wmain(int argc, wchar_t** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        Say("usage: endurance.exe MEDIA_DIR [--cycles N] [--part cycles|silent|many|pending]");
+        Say("usage: endurance.exe MEDIA_DIR [--cycles N] [--part cycles|silent|many|pending|footprint]");
         return EXIT_SETUP_FAILED;
     }
     samplePath = options.mediaDir + L"\\sample.mp4";
@@ -80,7 +88,9 @@ int wmain(int argc, wchar_t** argv) {
     // Open reports a failure in a box and waits for the user: the host's user reads and closes
     // it, and the failure is counted.
     const BoxWatcher errorBoxes(L"ExtViewMF", [](const SeenBox& box) {
-        std::printf("FAIL: error box: %ls\n", box.text.c_str());
+        std::wstring text = box.text;
+        std::replace_if(text.begin(), text.end(), [](wchar_t c) { return c == L'\r' || c == L'\n'; }, L' ');
+        std::printf("FAIL: error box: %ls\n", text.c_str());
         std::fflush(stdout);
     });
 
@@ -91,6 +101,7 @@ int wmain(int argc, wchar_t** argv) {
     if (all || options.part == L"silent") RunSilent(options.cycles);
     if (all || options.part == L"many") RunMany();
     if (all || options.part == L"pending") RunPending();
+    if (options.part == L"footprint") RunFootprint(options.mediaDir, options.cycles, options.side);
 
     Say("entry points:");
     dog.Report();
