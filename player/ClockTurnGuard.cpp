@@ -29,8 +29,10 @@ struct TrackingThreadHold {
     OwnedEvent taken{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
+// Never destroyed: a held report may still be waiting on the tracking thread while the process
+// runs its exit-time destructors.
 TrackingThreadHold& Hold() {
-    static TrackingThreadHold hold;
+    static TrackingThreadHold& hold = *new TrackingThreadHold;
     return hold;
 }
 
