@@ -116,24 +116,15 @@ HRESULT ExtViewMF::CreatePlayer() {
 }
 
 // A source can stall for good on a damaged file while it reads the file's structure, so the
-// resolver's call is made elsewhere and waited for at most openWaitLimitMs in all. Now and then
-// the platform's source stalls so on a valid file too: a second resolve, with a resolver and a
-// thread of its own, then opens it. A damaged file stalls twice within the same limit.
+// resolver's call is made elsewhere and waited for at most openWaitLimitMs.
 HRESULT ExtViewMF::ResolveSource(const wchar_t* path) {
-    const DWORD firstMs = openWaitLimitMs / 2;
-    const HRESULT hr = ResolveOnce(path, firstMs);
-    if (hr != HRESULT_FROM_WIN32(ERROR_TIMEOUT)) return hr;
-    return ResolveOnce(path, openWaitLimitMs - firstMs);
-}
-
-HRESULT ExtViewMF::ResolveOnce(const wchar_t* path, DWORD waitMs) {
     ComPtr<IMFSourceResolver> resolver;
     HRESULT hr = MFCreateSourceResolver(&resolver);
     if (FAILED(hr)) return hr;
     ComPtr<ResolveWork> work;
     work.Attach(new (std::nothrow) ResolveWork(resolver.Get(), path));
     if (!work || !work->Ready()) return E_OUTOFMEMORY;
-    hr = work->RunOnOwnThread(waitMs);
+    hr = work->RunOnOwnThread(openWaitLimitMs);
     if (FAILED(hr)) return hr;
     if (FAILED(work->status)) return work->status;
     return work->object.As(&player->source);

@@ -63,7 +63,6 @@ public:
 private:
     HRESULT CreatePlayer();
     HRESULT ResolveSource(const wchar_t* path);
-    HRESULT ResolveOnce(const wchar_t* path, DWORD waitMs);
     HRESULT CopyPath(const wchar_t* path);
     bool WaitWhileOpening();
     void TakeIconSize();
