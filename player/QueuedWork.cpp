@@ -2,7 +2,6 @@
 
 #include <mfapi.h>
 #include <objbase.h>
-#include <shlwapi.h>
 #include <wrl/client.h>
 
 #include <new>
@@ -10,22 +9,6 @@
 using Microsoft::WRL::ComPtr;
 
 QueuedWork::QueuedWork() : done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-
-STDMETHODIMP QueuedWork::QueryInterface(REFIID iid, void** object) {
-    static const QITAB interfaces[] = {
-        {&__uuidof(IMFAsyncCallback), 0},
-        {nullptr, 0},
-    };
-    return QISearch(this, interfaces, iid, object);
-}
-
-STDMETHODIMP_(ULONG) QueuedWork::AddRef() { return static_cast<ULONG>(++refCount_); }
-
-STDMETHODIMP_(ULONG) QueuedWork::Release() {
-    const LONG count = --refCount_;
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
-}
 
 STDMETHODIMP QueuedWork::GetParameters(DWORD*, DWORD*) { return E_NOTIMPL; }
 

@@ -3,22 +3,16 @@
 // The queue holds a reference until the work has run, so work that ends after its caller gave
 // up waiting still finds everything it owns.
 
+#include "common/ComObject.h"
 #include "common/Owned.h"
 
 #include <windows.h>
 #include <mfobjects.h>
 
-#include <atomic>
-
-class QueuedWork : public IMFAsyncCallback {
+class QueuedWork : public ComObject<IMFAsyncCallback> {
 public:
     QueuedWork();
-    QueuedWork(const QueuedWork&) = delete;
-    QueuedWork& operator=(const QueuedWork&) = delete;
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP GetParameters(DWORD* flags, DWORD* queue) override;
     STDMETHODIMP Invoke(IMFAsyncResult* result) override;
 
@@ -33,14 +27,12 @@ public:
     HRESULT RunOnOwnThread(DWORD waitMs, bool letSentMessagesThrough = false);
 
 protected:
-    virtual ~QueuedWork() = default;
     virtual void Run() = 0;
 
 private:
     static DWORD WINAPI ThreadMain(void* work);
     HRESULT WaitUntilDone(DWORD waitMs, bool letSentMessagesThrough);
 
-    std::atomic<LONG> refCount_{1};
     OwnedEvent done_;
 };
 

@@ -29,12 +29,6 @@ std::vector<HWND> Children(HWND parent) {
     return children;
 }
 
-std::wstring TextOf(HWND window) {
-    wchar_t text[64] = {};
-    GetWindowTextW(window, text, 64);
-    return text;
-}
-
 bool Layered(HWND window) { return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
 
 struct IconHeader {
@@ -108,7 +102,7 @@ TEST_F(AttachTest, MovieStartsPlayingInTheWindow) {
     EXPECT_EQ(viewer.player->videoWindow, host.pane());
     EXPECT_EQ(viewer.player->eventWindow.load(), host.pane());
     EXPECT_EQ(Children(host.pane()).size(), 3u);
-    EXPECT_EQ(TextOf(viewer.panel->playButton), L"||");
+    EXPECT_EQ(WindowText(viewer.panel->playButton), L"||");
     EXPECT_EQ(SendMessageW(viewer.panel->seekBar, PBM_GETPOS, 0, 0), 0);
     PBRANGE range{-1, -1};
     SendMessageW(viewer.panel->seekBar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
@@ -152,7 +146,7 @@ TEST_F(AttachTest, AttachingAgainOnlyRebuildsThePanel) {
     ASSERT_TRUE(viewer.panel);
     EXPECT_NE(viewer.panel.get(), firstPanel);
     EXPECT_EQ(Children(host.pane()).size(), 3u);
-    EXPECT_EQ(TextOf(viewer.panel->playButton), L">");
+    EXPECT_EQ(WindowText(viewer.panel->playButton), L">");
     EXPECT_FALSE(Layered(viewer.panel->playButton));
 
     EXPECT_EQ(viewer.hostWindow, host.pane());

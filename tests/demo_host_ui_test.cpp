@@ -245,12 +245,6 @@ HWND HostFrame(DWORD processId) {
     return frame;
 }
 
-std::wstring TitleOf(HWND window) {
-    wchar_t title[256] = {};
-    GetWindowTextW(window, title, 256);
-    return title;
-}
-
 }  // namespace
 
 TEST(DemoHost, ShootsAPlayingMovie) {
@@ -344,13 +338,13 @@ TEST(DemoHost, MovesThroughAListAndEndsWithItsWindow) {
     HWND frame = nullptr;
     ASSERT_TRUE(PumpUntil([&] { return (frame = HostFrame(host.id())) != nullptr; }, RUN_LIMIT_MS));
     const auto shows = [&](const wchar_t* start) {
-        return PumpUntil([&] { return TitleOf(frame).rfind(start, 0) == 0; }, RUN_LIMIT_MS);
+        return PumpUntil([&] { return WindowText(frame).rfind(start, 0) == 0; }, RUN_LIMIT_MS);
     };
-    EXPECT_TRUE(shows(L"b.mov (2/4)  320\x00D7" L"240")) << "after the end of a.mp4: " << Narrow(TitleOf(frame));
+    EXPECT_TRUE(shows(L"b.mov (2/4)  320\x00D7" L"240")) << "after the end of a.mp4: " << Narrow(WindowText(frame));
     PostMessageW(frame, WM_KEYDOWN, VK_SPACE, 0);
-    EXPECT_TRUE(shows(L"c.mp4 (3/4)")) << "after Space: " << Narrow(TitleOf(frame));
+    EXPECT_TRUE(shows(L"c.mp4 (3/4)")) << "after Space: " << Narrow(WindowText(frame));
     PostMessageW(frame, WM_KEYDOWN, VK_RIGHT, 0);
-    EXPECT_TRUE(shows(L"d.mp4 (4/4)")) << "after Right: " << Narrow(TitleOf(frame));
+    EXPECT_TRUE(shows(L"d.mp4 (4/4)")) << "after Right: " << Narrow(WindowText(frame));
 
     PostMessageW(frame, WM_CLOSE, 0, 0);
     const std::optional<DWORD> exitCode = host.Wait(RUN_LIMIT_MS);

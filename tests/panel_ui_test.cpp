@@ -19,12 +19,6 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
-std::wstring TextOf(HWND window) {
-    wchar_t text[64] = {};
-    GetWindowTextW(window, text, 64);
-    return text;
-}
-
 // The window's rectangle in its parent's client coordinates.
 RECT PlaceOf(HWND window) {
     RECT place{};
@@ -89,7 +83,7 @@ TEST_F(PanelTest, LaysItsControlsAlongTheBottomInTheStatusFontsHeight) {
         SCOPED_TRACE(control.id);
         EXPECT_EQ(GetParent(control.window), host.pane());
         EXPECT_EQ(_wcsicmp(ClassOf(control.window).c_str(), control.className), 0) << Narrow(ClassOf(control.window));
-        EXPECT_EQ(TextOf(control.window), control.text);
+        EXPECT_EQ(WindowText(control.window), control.text);
         EXPECT_EQ(GetDlgCtrlID(control.window), control.id);
         EXPECT_EQ(GetWindowLongW(control.window, GWL_STYLE) & control.style, control.style);
         EXPECT_FALSE(Layered(control.window)) << "opaque until told otherwise";

@@ -28,13 +28,13 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
     return TRUE;
 }
 
-std::wstring Caption(HWND window) {
-    wchar_t caption[256] = {};
-    GetWindowTextW(window, caption, 256);
-    return caption;
-}
-
 }  // namespace
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return text;
+}
 
 std::vector<HWND> ProcessWindows(const wchar_t* className) {
     WindowSearch search{className, {}};
@@ -56,14 +56,14 @@ void BoxWatcher::Run() {
     while (!stop_) {
         for (HWND box : ProcessWindows(L"#32770")) {
             if (!IsWindowVisible(box)) continue;
-            if (!caption_.empty() && Caption(box) != caption_) continue;
+            if (!caption_.empty() && WindowText(box) != caption_) continue;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 if (std::find(handled_.begin(), handled_.end(), box) != handled_.end()) continue;
             }
             Sleep(dismissAfterMs_ ? dismissAfterMs_ : 20);
             SeenBox seen;
-            seen.caption = Caption(box);
+            seen.caption = WindowText(box);
             seen.text = BoxText(box);
             seen.owner = GetWindow(box, GW_OWNER);
             if (onBox_) onBox_(seen);

@@ -18,6 +18,8 @@ struct SeenBox {
     HWND owner = nullptr;
 };
 
+// A window's caption, or a control's text.
+std::wstring WindowText(HWND window);
 // Reads the text of a dialog box's message (static control 0xFFFF).
 std::wstring BoxText(HWND box);
 // Top-level windows of this process with the given class name, visible or not.

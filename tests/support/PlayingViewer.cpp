@@ -36,9 +36,3 @@ int PlayingViewer::SeekBarPosition() const {
 int32_t PlayingViewer::QueryPosition(int32_t* milliseconds) {
     return viewer.HandleMessage(WM_EXTVIEW_GET_POSITION, reinterpret_cast<WPARAM>(milliseconds), 0);
 }
-
-std::wstring WindowText(HWND window) {
-    wchar_t text[256] = {};
-    GetWindowTextW(window, text, 256);
-    return text;
-}

@@ -36,4 +36,3 @@ public:
     ExtViewMF viewer;
 };
 
-std::wstring WindowText(HWND window);
