@@ -1,5 +1,6 @@
 #include "player/CPlayer.h"
 
+#include "common/RunsOnWine.h"
 #include "player/ClockTurnGuard.h"
 #include "player/InfoTextBuffer.h"
 #include "player/QueuedWork.h"
@@ -301,6 +302,12 @@ bool CPlayer::EndOverdueStop(ULONGLONG nowMs) {
     if (State() != PlayerState::StopPending) return false;
     if (nowMs - stopRequestedAtMs.load(std::memory_order_acquire) < STOP_REPORT_WAIT_MS) return false;
     return MoveState(PlayerState::StopPending, PlayerState::Stopped);
+}
+
+bool CPlayer::EndOverduePresentation(LONGLONG clockTime) {
+    if (!RunsOnWine() || State() != PlayerState::Started || duration <= 0) return false;
+    if (clockTime < duration + END_REPORT_WAIT) return false;
+    return SUCCEEDED(RequestStop());
 }
 
 HRESULT CPlayer::SetPosition(const LONGLONG& position) {

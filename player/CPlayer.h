@@ -66,6 +66,9 @@ public:
     // A stop the session has not reported within STOP_REPORT_WAIT_MS of its request is taken as
     // done: true when this call made the player Stopped.
     bool EndOverdueStop(ULONGLONG nowMs);
+    // Under Wine, a movie whose clock has run END_REPORT_WAIT past its duration while playing is
+    // stopped as at its end: true when this call asked for the stop.
+    bool EndOverduePresentation(LONGLONG clockTime);
 
     PlayerState State() const { return state.load(std::memory_order_acquire); }
     void SetState(PlayerState next);
@@ -93,6 +96,9 @@ public:
     // The session may get stuck after the end of a very short movie: its clock runs on and the
     // stop is never reported, while nothing is played any more.
     static constexpr ULONGLONG STOP_REPORT_WAIT_MS = 2000;
+    // Wine's session has been seen never to report the end of a movie played on a busy machine,
+    // while its clock runs on and nothing is played any more (100-ns units).
+    static constexpr LONGLONG END_REPORT_WAIT = 2000 * 10000;
 
 private:
     // Compare and set: false when the state was not from.

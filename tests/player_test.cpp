@@ -282,6 +282,22 @@ TEST_F(PlayerTest, StopNeverReportedIsTakenAsDoneOnceOverdue) {
     EXPECT_EQ(RequestList{"Stop"}, Requests(rig.session));
 }
 
+TEST_F(PlayerTest, UnderWineAnEndNeverReportedStopsOnceTheClockIsWellPastTheDuration) {
+    PlayerRig rig;
+    rig.player->duration = 10000000;
+    const LONGLONG due = rig.player->duration + CPlayer::END_REPORT_WAIT;
+    for (PlayerState other : {PlayerState::StartPending, PlayerState::Paused, PlayerState::StopPending}) {
+        rig.player->SetState(other);
+        EXPECT_FALSE(rig.player->EndOverduePresentation(due));
+    }
+    rig.player->SetState(PlayerState::Started);
+    EXPECT_FALSE(rig.player->EndOverduePresentation(due - 1));
+    EXPECT_EQ(RequestList{}, Requests(rig.session));
+    EXPECT_TRUE(rig.player->EndOverduePresentation(due));
+    EXPECT_EQ(PlayerState::StopPending, rig.player->State());
+    EXPECT_EQ(RequestList{"Stop"}, Requests(rig.session));
+}
+
 TEST_F(PlayerTest, StartReportTakesTheResumeStateAndIssuesWhatWasWaiting) {
     constexpr LONGLONG seek = 25'000'000;
     const struct {

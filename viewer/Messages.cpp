@@ -154,6 +154,7 @@ int32_t ExtViewMF::OnRefreshTimer() {
     LONGLONG position = 0;
     bool known = state == PlayerState::StopPending || state == PlayerState::Stopped;
     if (state == PlayerState::Started && player->clock) known = SUCCEEDED(player->clock->GetTime(&position));
+    if (known && state == PlayerState::Started) player->EndOverduePresentation(position);
     if (known) SetSeekBarPosition(WithinDuration(position, player->duration));
     if (state == PlayerState::Stopped) SetPlayCaption(L">");
     return 2;
