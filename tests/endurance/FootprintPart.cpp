@@ -85,7 +85,9 @@ std::map<int, Row> RunSideProcess(const std::wstring& mediaDir, int files, const
     std::map<int, Row> rows;
     std::istringstream lines(run.output);
     for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("FAIL", 0) == 0) Say("  %ls: %s", name, line.c_str());
+        for (const char* told : {"FAIL", "LATE", "HANG"}) {
+            if (line.rfind(told, 0) == 0) Say("  %ls: %s", name, line.c_str());
+        }
         if (line.rfind(ROW, 0) != 0) continue;
         int done = 0;
         Row row;
