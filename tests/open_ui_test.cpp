@@ -245,7 +245,9 @@ TEST(Open, DestroyReturnsPromptlyWhilePlayingAndAfterTheEnd) {
         ComPtr<CPlayer> player(playing.viewer.player.get());
         const ULONGLONG began = GetTickCount64();
         playing.viewer.Reset();
-        EXPECT_LT(GetTickCount64() - began, 100u);
+        // Far below the session's own close bound: destroy does not wait for the session. How
+        // quick it is on an idle machine is the bench's figure.
+        EXPECT_LT(GetTickCount64() - began, 1000u);
         EXPECT_TRUE(WaitForTeardown(player.Get()));
     }
 }

@@ -621,7 +621,7 @@ TEST_F(PlayerTest, ShutdownReturnsAtOnceWhateverThePlatformDoesAndFinishesLater)
 
     const ULONGLONG began = GetTickCount64();
     rig.player->Shutdown();
-    EXPECT_LT(GetTickCount64() - began, 100u);
+    EXPECT_LT(GetTickCount64() - began, 1000u) << "shutdown waited for the session";
     EXPECT_EQ(PlayerState::Closing, rig.player->State()) << "nothing is forwarded while it closes";
     EXPECT_EQ(1, CPlayer::TeardownsUnderWay());
 
