@@ -234,6 +234,7 @@ HRESULT CPlayer::OnTopologyStatus(IMFMediaEvent* event) {
     }
     if (guard) guard->Detach();
     if (videoDisplay) videoDisplay->SetRenderingPrefs(MFVideoRenderPrefs_DoNotRepaintOnStop);
+    if (RunsOnWine()) GiveVideoSampleAllocatorsASpare(session.Get());
 
     hr = RequestStart();
     // A start that fails while opening would leave attach waiting for nothing: opening failed.
