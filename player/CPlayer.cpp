@@ -344,6 +344,12 @@ void CPlayer::Shutdown() {
     BeginTeardown(std::exchange(platformStarted, false), true);
 }
 
+void CPlayer::RestartVideoStreaming() {
+    ComPtr<IMFVideoPresenter> presenter;
+    if (!videoDisplay || FAILED(videoDisplay.As(&presenter))) return;
+    if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->RestartStreaming(presenter.Get());
+}
+
 ComPtr<ClockTurnGuard> CPlayer::ClockGuard() {
     const std::lock_guard<std::mutex> hold(sessionLock);
     return clockGuard;
