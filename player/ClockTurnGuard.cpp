@@ -58,33 +58,6 @@ public:
     }
 };
 
-// Ends the presenter's streaming and begins it again, unless the clock has stopped meanwhile:
-// a presenter that streams after its renderer's last stop is never released.
-class PresenterRestart final : public ComObject<IMFAsyncCallback> {
-public:
-    PresenterRestart(ClockTurnGuard* guard, const std::atomic<bool>& streaming, std::atomic<bool>& posted,
-                     IMFVideoPresenter* presenter)
-        : guard_(guard), streaming_(streaming), posted_(posted), presenter_(presenter) {}
-
-    STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
-
-    STDMETHODIMP Invoke(IMFAsyncResult*) override {
-        // A destination changed from here on needs a restart of its own.
-        posted_ = false;
-        if (!streaming_) return S_OK;
-        presenter_->ProcessMessage(MFVP_MESSAGE_ENDSTREAMING, 0);
-        presenter_->ProcessMessage(MFVP_MESSAGE_BEGINSTREAMING, 0);
-        return S_OK;
-    }
-
-private:
-    // Keeps the flags below alive.
-    ComPtr<ClockTurnGuard> guard_;
-    const std::atomic<bool>& streaming_;
-    std::atomic<bool>& posted_;
-    ComPtr<IMFVideoPresenter> presenter_;
-};
-
 using CreateSampleFn = HRESULT(WINAPI*)(IUnknown*, IMFSample**);
 
 // The tracking thread reports the last release of a tracked sample: a sample made for the
@@ -160,19 +133,63 @@ void ClockTurnGuard::QueueHold() {
     if (work) work->RunOn(MFASYNC_CALLBACK_QUEUE_STANDARD, 0);
 }
 
+// The restart's turn on the tracking thread. It holds the guard alone: the presenter stays with
+// the guard, whose detach lets it go, so that the presenter is never destroyed here.
+class ClockTurnGuard::Restart final : public ComObject<IMFAsyncCallback> {
+public:
+    explicit Restart(ClockTurnGuard* guard) : guard_(guard) {}
+
+    STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
+
+    STDMETHODIMP Invoke(IMFAsyncResult*) override {
+        guard_->RestartHere();
+        return S_OK;
+    }
+
+private:
+    ComPtr<ClockTurnGuard> guard_;
+};
+
 void ClockTurnGuard::RestartStreaming(IMFVideoPresenter* presenter) {
-    // A restart still waiting for the tracking thread also serves a later change, as when the
-    // host's window is dragged to a new size.
-    if (!streaming_ || !presenter || restartPosted_.exchange(true)) return;
-    ComPtr<PresenterRestart> restart;
-    restart.Attach(new (std::nothrow) PresenterRestart(this, streaming_, restartPosted_, presenter));
-    if (!PostReport(restart.Get())) restartPosted_ = false;
+    if (!presenter) return;
+    {
+        const std::lock_guard<std::mutex> hold(restartLock_);
+        // Read under the lock: a detach stops the streaming before it takes the lock.
+        if (!streaming_) return;
+        restartPresenter_ = presenter;
+        // A restart still waiting for the tracking thread also serves this change, as when the
+        // host's window is dragged to a new size.
+        if (restartPosted_) return;
+        restartPosted_ = true;
+    }
+    ComPtr<Restart> restart;
+    restart.Attach(new (std::nothrow) Restart(this));
+    if (PostReport(restart.Get())) return;
+    const std::lock_guard<std::mutex> hold(restartLock_);
+    restartPosted_ = false;
+    restartPresenter_.Reset();
+}
+
+void ClockTurnGuard::RestartHere() {
+    // Held throughout, so that a detach, which comes before the session lets the presenter go,
+    // waits for the restart to end.
+    const std::lock_guard<std::mutex> hold(restartLock_);
+    restartPosted_ = false;
+    if (!restartPresenter_) return;
+    // A presenter that streams after its renderer's last stop is never released.
+    if (streaming_) {
+        restartPresenter_->ProcessMessage(MFVP_MESSAGE_ENDSTREAMING, 0);
+        restartPresenter_->ProcessMessage(MFVP_MESSAGE_BEGINSTREAMING, 0);
+    }
+    restartPresenter_.Reset();
 }
 
 void ClockTurnGuard::Detach() {
     if (clock_) clock_->RemoveClockStateSink(this);
     clock_.Reset();
     ClockReported(false);
+    const std::lock_guard<std::mutex> hold(restartLock_);
+    restartPresenter_.Reset();
 }
 
 void ClockTurnGuard::ClockReported(bool streaming) {

@@ -19,6 +19,7 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <mutex>
 
 class ClockTurnGuard final : public ComObject<IMFClockStateSink> {
 public:
@@ -39,7 +40,7 @@ public:
     // go are reported after the new start, and where a hold keeps it off the clock's turns, which
     // end and begin streaming too.
     void RestartStreaming(IMFVideoPresenter* presenter);
-    // Stops listening, and lets a hold of this guard go.
+    // Stops listening, and lets a hold of this guard and the presenter to restart go.
     void Detach();
 
     STDMETHODIMP OnClockStart(MFTIME, LONGLONG) override;
@@ -49,15 +50,22 @@ public:
     STDMETHODIMP OnClockSetRate(MFTIME, float) override;
 
 private:
+    class Restart;
+
     explicit ClockTurnGuard(IMFPresentationClock* clock) : clock_(clock) {}
     // The clock has told its sinks: a hold waiting for this guard may end.
     void ClockReported(bool streaming);
+    // On the tracking thread.
+    void RestartHere();
 
     Microsoft::WRL::ComPtr<IMFPresentationClock> clock_;
     // Started and not stopped since: only then does the renderer's presenter hear of frames.
     std::atomic<bool> streaming_{false};
     // A hold waits for this guard's clock to report.
     bool awaited_ = false;
-    // A restart is on its way to the tracking thread.
-    std::atomic<bool> restartPosted_{false};
+    std::mutex restartLock_;
+    // Under restartLock_: the presenter that the restart on its way to the tracking thread, if
+    // any, restarts.
+    Microsoft::WRL::ComPtr<IMFVideoPresenter> restartPresenter_;
+    bool restartPosted_ = false;
 };
