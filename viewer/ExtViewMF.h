@@ -69,6 +69,7 @@ private:
     void SetSeekBarPosition(int64_t position);
     void SetPlayCaption(const wchar_t* caption);
     void DiscardQueuedEvents();
+    void ShowProperties();
 
     int32_t OnCommand(WPARAM wParam);
     int32_t OnSeekBar(WPARAM wParam, LPARAM lParam);
