@@ -442,6 +442,8 @@ MovieFacts ReadMovieFacts(const ByteSource& bytes) {
     Reader reader(bytes);
     MovieFacts facts;
     bool fragmented = false;
+    bool tracksWhole = true;
+    bool trackFound = false;
     bool judged = true;
     bool sampleFound = false;
     bool sampleInside = false;
@@ -462,6 +464,8 @@ MovieFacts ReadMovieFacts(const ByteSource& bytes) {
             if (child.type != Tag("trak")) continue;
             Track track;
             if (!ReadTrack(reader, child, track)) return {};
+            trackFound = true;
+            tracksWhole = tracksWhole && track.handler != 0 && track.hasEntry && track.hasChunks && track.hasSizes;
             const int inside = FirstSampleInside(track, reader.FileSize());
             judged = judged && inside >= 0;
             sampleFound = sampleFound || inside > 0;
@@ -475,6 +479,7 @@ MovieFacts ReadMovieFacts(const ByteSource& bytes) {
     }
     if (reader.Failed()) return {};
     facts.endsBeforeFirstSample = !fragmented && judged && sampleFound && !sampleInside;
+    facts.tracksWhole = trackFound && tracksWhole;
     return facts;
 }
 

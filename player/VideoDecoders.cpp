@@ -1,7 +1,5 @@
 #include "player/VideoDecoders.h"
 
-#include "moviefile/MovieFacts.h"
-
 #include <mfapi.h>
 #include <mferror.h>
 #include <mftransform.h>
@@ -86,4 +84,10 @@ std::wstring DescribeVideoSubtype(const GUID& subtype) {
         if (std::memcmp(name.platform, code, 4) == 0) std::memcpy(video.codec, name.file, sizeof video.codec);
     }
     return DescribeVideoFormat(video);
+}
+
+bool EverySystemDecodes(const VideoTrackFacts& video) {
+    const bool h264 = std::memcmp(video.codec, "avc1", 4) == 0 || std::memcmp(video.codec, "avc3", 4) == 0;
+    const bool profile = video.profile == 66 || video.profile == 77 || video.profile == 100;
+    return h264 && profile && video.bitDepth == 8 && video.chromaFormat == 1;
 }

@@ -2,6 +2,8 @@
 // Whether the system can decode a presentation's video, and the name of a video format for the
 // error box.
 
+#include "moviefile/MovieFacts.h"
+
 #include <windows.h>
 #include <mfidl.h>
 
@@ -17,3 +19,8 @@ HRESULT CheckVideoDecoders(IMFPresentationDescriptor* descriptor, GUID* undecoda
 
 // A compressed video subtype the way users know the format ("HEVC (H.265)"); empty when unknown.
 std::wstring DescribeVideoSubtype(const GUID& subtype);
+
+// Whether the video is of a format that the platform's own decoder takes wherever there is one:
+// H.264 in its Baseline, Main or High profile, 8-bit 4:2:0. A source that refuses such a movie
+// refuses it for another reason, as a rule damage.
+bool EverySystemDecodes(const VideoTrackFacts& video);

@@ -57,7 +57,7 @@ public:
 
     bool Ready() const { return path_ != nullptr; }
 
-    enum class Refusal { None, EndsBeforeFirstSample, Undecodable };
+    enum class Refusal { None, EndsBeforeFirstSample, SourceRefused, NoDecoder };
 
     // Valid once RunOnOwnThread has succeeded.
     HRESULT status = E_FAIL;
@@ -90,9 +90,9 @@ private:
         hr = resolver_->CreateObjectFromByteStream(bytes.Get(), path_.get(), MF_RESOLUTION_MEDIASOURCE, nullptr,
                                                    &type, &object);
         if (FAILED(hr)) {
-            // A source that decodes by itself (Wine's) refuses here a video it cannot decode; a
-            // failure to read the file is no such refusal.
-            if (HRESULT_FACILITY(hr) != FACILITY_WIN32) refusal = Refusal::Undecodable;
+            // A source that decodes by itself (Wine's) refuses here a video it cannot decode, as
+            // well as a damaged file; a failure to read the file is neither.
+            if (HRESULT_FACILITY(hr) != FACILITY_WIN32) refusal = Refusal::SourceRefused;
             return hr;
         }
         return CheckDecoders();
@@ -107,7 +107,7 @@ private:
         if (FAILED(object.As(&source)) || FAILED(source->CreatePresentationDescriptor(&descriptor))) return S_OK;
         const HRESULT hr = CheckVideoDecoders(descriptor.Get(), &undecodable);
         if (hr != MF_E_TOPO_CODEC_NOT_FOUND) return S_OK;
-        refusal = Refusal::Undecodable;
+        refusal = Refusal::NoDecoder;
         source->Shutdown();
         object.Reset();
         return hr;
@@ -117,17 +117,26 @@ private:
     std::unique_ptr<wchar_t, FreeText> path_;
 };
 
+std::wstring CannotDecode(const std::wstring& format) {
+    if (format.empty()) return {};
+    return L"The video is " + format + L", which this system cannot decode.";
+}
+
 // The line the box adds to the status's text: why open refused, where more is known than the
 // status says.
 std::wstring WhyRefused(const ResolveWork& work) {
+    const VideoTrackFacts& video = work.facts.video;
     switch (work.refusal) {
     case ResolveWork::Refusal::EndsBeforeFirstSample:
         return L"The file ends before its first picture; it may still be downloading.";
-    case ResolveWork::Refusal::Undecodable: {
-        std::wstring format = DescribeVideoFormat(work.facts.video);
-        if (format.empty()) format = DescribeVideoSubtype(work.undecodable);
-        if (format.empty()) return {};
-        return L"The video is " + format + L", which this system cannot decode.";
+    case ResolveWork::Refusal::SourceRefused:
+        // Blamed on the video only where the file looks whole and its format is one that some
+        // systems lack.
+        if (!work.facts.tracksWhole || EverySystemDecodes(video)) return {};
+        return CannotDecode(DescribeVideoFormat(video));
+    case ResolveWork::Refusal::NoDecoder: {
+        const std::wstring format = DescribeVideoFormat(video);
+        return CannotDecode(format.empty() ? DescribeVideoSubtype(work.undecodable) : format);
     }
     case ResolveWork::Refusal::None:
         break;
