@@ -168,10 +168,11 @@ Bytes Movie(const Layout& layout) {
     entryFields[27] = 48;
     const char* chunkOffsets = layout.withoutChunkOffsets ? "free" : "stco";
     Bytes sampleTable = Box("stbl", {Box("stsd", {Zeros(4), U32(1), Box("avc1", {entryFields})}),
-                                     Box("stsz", {Zeros(4), U32(100), U32(1)}), Box(chunkOffsets, {Zeros(4), U32(1), U32(layout.firstChunk)})});
+                                     Box("stsz", {Zeros(4), U32(100), U32(1)}),
+                                     Box(chunkOffsets, {Zeros(4), U32(1), U32(layout.firstChunk)})});
     if (layout.sampleTableRunsOver) sampleTable[3] += 1;
-    Bytes moov = Box("moov", {Box("trak", {Box("tkhd", {header}), Box("mdia", {Box("hdlr", {Zeros(8), {'v', 'i', 'd', 'e'}, Zeros(12)}),
-                                                                          Box("minf", {sampleTable})})})});
+    const Bytes handler = Box("hdlr", {Zeros(8), {'v', 'i', 'd', 'e'}, Zeros(12)});
+    Bytes moov = Box("moov", {Box("trak", {Box("tkhd", {header}), Box("mdia", {handler, Box("minf", {sampleTable})})})});
     if (layout.fragmented) moov = Box("moov", {Bytes(moov.begin() + 8, moov.end()), Box("mvex", {})});
     return moov;
 }
