@@ -54,7 +54,8 @@ public:
         if (failed_ || size > BLOCK_BYTES || offset > size_ || size > size_ - offset) return Fail();
         if (offset < blockStart_ || offset - blockStart_ > blockSize_ || size > blockSize_ - (offset - blockStart_)) {
             const uint64_t ahead = std::min(aheadEnd, size_);
-            const size_t load = ahead > offset ? std::max(size, static_cast<size_t>(std::min<uint64_t>(BLOCK_BYTES, ahead - offset))) : size;
+            const size_t following = ahead > offset ? static_cast<size_t>(std::min<uint64_t>(BLOCK_BYTES, ahead - offset)) : 0;
+            const size_t load = std::max(size, following);
             if (load > MAX_BYTES_READ - bytesRead_ || !bytes_.ReadAt(offset, block_.get(), load)) return Fail();
             bytesRead_ += load;
             blockStart_ = offset;
@@ -226,7 +227,8 @@ bool ReadSampleTable(Reader& reader, const Box& stbl, Track& track) {
             if (track.sampleCount == 0) continue;
             const uint8_t fieldBits = data[7];
             if (size < 14 || (fieldBits != 4 && fieldBits != 8 && fieldBits != 16)) return reader.Fail();
-            track.firstSampleSize = fieldBits == 16 ? Be16(data + 12) : fieldBits == 8 ? data[12] : static_cast<uint32_t>(data[12] >> 4);
+            track.firstSampleSize =
+                fieldBits == 16 ? Be16(data + 12) : fieldBits == 8 ? data[12] : static_cast<uint32_t>(data[12] >> 4);
         }
     }
     return !reader.Failed();
@@ -442,6 +444,8 @@ MovieFacts ReadMovieFacts(const ByteSource& bytes) {
     Reader reader(bytes);
     MovieFacts facts;
     bool fragmented = false;
+    bool tracksWhole = true;
+    bool trackFound = false;
     bool judged = true;
     bool sampleFound = false;
     bool sampleInside = false;
@@ -462,6 +466,8 @@ MovieFacts ReadMovieFacts(const ByteSource& bytes) {
             if (child.type != Tag("trak")) continue;
             Track track;
             if (!ReadTrack(reader, child, track)) return {};
+            trackFound = true;
+            tracksWhole = tracksWhole && track.handler != 0 && track.hasEntry && track.hasChunks && track.hasSizes;
             const int inside = FirstSampleInside(track, reader.FileSize());
             judged = judged && inside >= 0;
             sampleFound = sampleFound || inside > 0;
@@ -475,6 +481,7 @@ MovieFacts ReadMovieFacts(const ByteSource& bytes) {
     }
     if (reader.Failed()) return {};
     facts.endsBeforeFirstSample = !fragmented && judged && sampleFound && !sampleInside;
+    facts.tracksWhole = trackFound && tracksWhole;
     return facts;
 }
 

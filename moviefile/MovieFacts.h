@@ -58,6 +58,9 @@ struct MovieFacts {
     // file ends before its first sample (a copy cut short, a download in progress). Never set
     // for a fragmented file, whose samples the tables do not place.
     bool endsBeforeFirstSample = false;
+    // The file has tracks, and each has its handler, a sample entry and its sample tables:
+    // nothing the reader looks for is missing.
+    bool tracksWhole = false;
 };
 
 MovieFacts ReadMovieFacts(const ByteSource& bytes);

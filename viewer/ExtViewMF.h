@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class CPlayer;
 class UIPanel;
@@ -65,7 +66,8 @@ public:
 
 private:
     HRESULT CreatePlayer();
-    HRESULT ResolveSource(const wchar_t* path);
+    // why: a line for the error box, when more is known of a refusal than its status says.
+    HRESULT ResolveSource(const wchar_t* path, std::wstring& why);
     HRESULT CopyPath(const wchar_t* path);
     bool WaitWhileOpening();
     void TakeIconSize();

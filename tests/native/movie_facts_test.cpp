@@ -71,6 +71,7 @@ TEST(ReadMovieFacts, TheTestMovies) {
         EXPECT_EQ(video.chromaFormat, movie.chroma);
         EXPECT_EQ(DescribeVideoFormat(video), movie.described);
         EXPECT_FALSE(facts.endsBeforeFirstSample);
+        EXPECT_TRUE(facts.tracksWhole);
     }
 }
 
@@ -88,10 +89,12 @@ TEST(ReadMovieFacts, WhereTheDataEnds) {
     const MovieFacts header = Facts(Bytes(sample.begin(), sample.begin() + afterMoov - 1));
     EXPECT_FALSE(header.video.found);
     EXPECT_FALSE(header.endsBeforeFirstSample);
+    EXPECT_FALSE(header.tracksWhole);
 
     const MovieFacts audio = Facts(ReadMedia("audio-only.mp4"));
     EXPECT_FALSE(audio.video.found);
     EXPECT_FALSE(audio.endsBeforeFirstSample);
+    EXPECT_TRUE(audio.tracksWhole);
     for (const char* name : {"text.mp4", "empty.mp4"}) {
         const MovieFacts nothing = Facts(ReadMedia(name));
         EXPECT_FALSE(nothing.video.found) << name;
@@ -150,6 +153,7 @@ struct Layout {
     uint32_t firstChunk = 0;
     bool fragmented = false;
     bool sampleTableRunsOver = false;
+    bool withoutChunkOffsets = false;
 };
 
 // A moov with one video track of one 100-byte sample at firstChunk.
@@ -162,11 +166,13 @@ Bytes Movie(const Layout& layout) {
     Bytes entryFields = Zeros(78);
     entryFields[25] = 64;
     entryFields[27] = 48;
+    const char* chunkOffsets = layout.withoutChunkOffsets ? "free" : "stco";
     Bytes sampleTable = Box("stbl", {Box("stsd", {Zeros(4), U32(1), Box("avc1", {entryFields})}),
-                                     Box("stsz", {Zeros(4), U32(100), U32(1)}), Box("stco", {Zeros(4), U32(1), U32(layout.firstChunk)})});
+                                     Box("stsz", {Zeros(4), U32(100), U32(1)}),
+                                     Box(chunkOffsets, {Zeros(4), U32(1), U32(layout.firstChunk)})});
     if (layout.sampleTableRunsOver) sampleTable[3] += 1;
-    Bytes moov = Box("moov", {Box("trak", {Box("tkhd", {header}), Box("mdia", {Box("hdlr", {Zeros(8), {'v', 'i', 'd', 'e'}, Zeros(12)}),
-                                                                          Box("minf", {sampleTable})})})});
+    const Bytes handler = Box("hdlr", {Zeros(8), {'v', 'i', 'd', 'e'}, Zeros(12)});
+    Bytes moov = Box("moov", {Box("trak", {Box("tkhd", {header}), Box("mdia", {handler, Box("minf", {sampleTable})})})});
     if (layout.fragmented) moov = Box("moov", {Bytes(moov.begin() + 8, moov.end()), Box("mvex", {})});
     return moov;
 }
@@ -186,9 +192,15 @@ TEST(ReadMovieFacts, BoxesOfEveryKindOfSize) {
     EXPECT_EQ(facts.video.storedHeight, 48u);
     EXPECT_FALSE(facts.endsBeforeFirstSample);
 
-    // The same sample placed past the file's end.
+    // The same sample placed past the file's end; without its chunk offsets, not placed at all.
     layout.firstChunk = uint32_t(file.size());
     EXPECT_TRUE(Facts(Movie(layout)).endsBeforeFirstSample);
+    layout.withoutChunkOffsets = true;
+    facts = Facts(Movie(layout));
+    EXPECT_TRUE(facts.video.found);
+    EXPECT_FALSE(facts.endsBeforeFirstSample);
+    EXPECT_FALSE(facts.tracksWhole);
+    layout.withoutChunkOffsets = false;
     // A fragmented movie's tables place no sample: it is not judged.
     layout.fragmented = true;
     facts = Facts(Movie(layout));
