@@ -28,7 +28,8 @@ int32_t ExtViewMF::Attach(HWND window) {
     HRESULT hr = player->source->CreatePresentationDescriptor(&descriptor);
     if (SUCCEEDED(hr)) {
         descriptor->GetUINT64(MF_PD_DURATION, reinterpret_cast<UINT64*>(&player->duration));
-        hr = CreatePlaybackTopology(player->source.Get(), descriptor.Get(), window, &topology);
+        hr = CreatePlaybackTopology(player->source.Get(), descriptor.Get(), window, player->movieFacts.video,
+                                    &topology);
     }
     if (SUCCEEDED(hr)) {
         // Set before the session may report on the topology, so that its report is never lost.
