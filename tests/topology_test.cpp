@@ -439,11 +439,11 @@ struct Nv12Picture {
         Nv12Picture picture{width, height, stride, {}};
         picture.bytes.assign(stride * (picture.LumaRows() + picture.LumaRows() / 2), 0);
         for (uint32_t y = 0; y < height; ++y)
-            for (uint32_t x = 0; x < width; ++x) picture.Luma(x, y) = static_cast<uint8_t>(1 + x + 16 * y);
+            for (uint32_t x = 0; x < width; ++x) picture.Luma(x, y) = static_cast<uint8_t>(1 + x + width * y);
         for (uint32_t y = 0; y < picture.ChromaHeight(); ++y) {
             for (uint32_t x = 0; x < picture.ChromaWidth(); ++x) {
-                picture.Pair(x, y)[0] = static_cast<uint8_t>(100 + x + 8 * y);
-                picture.Pair(x, y)[1] = static_cast<uint8_t>(200 - x - 8 * y);
+                picture.Pair(x, y)[0] = static_cast<uint8_t>(x + picture.ChromaWidth() * y);
+                picture.Pair(x, y)[1] = static_cast<uint8_t>(255 - x - picture.ChromaWidth() * y);
             }
         }
         return picture;
@@ -513,24 +513,26 @@ ComPtr<IMFSample> PassThrough(IMFTransform* transform, IMFSample* frame) {
     return SUCCEEDED(hr) ? made : nullptr;
 }
 
+// Big enough for the whole blocks that are turned at once, odd for the edges that are not.
 TEST(UprightTransform, TurnsOddSizedFramesOfAnyStride) {
     for (const int clockwise : {90, 180, 270}) {
         SCOPED_TRACE(clockwise);
         ComPtr<IMFTransform> transform;
         ASSERT_HRESULT_SUCCEEDED(UprightTransform::Create({clockwise, 1, 1}, &transform));
-        const Nv12Picture input = Nv12Picture::Made(7, 5, 12);
-        ASSERT_HRESULT_SUCCEEDED(transform->SetInputType(0, Nv12Type(7, 5, 12).Get(), 0));
+        const Nv12Picture input = Nv12Picture::Made(17, 11, 24);
+        ASSERT_HRESULT_SUCCEEDED(transform->SetInputType(0, Nv12Type(17, 11, 24).Get(), 0));
         ComPtr<IMFMediaType> output;
         ASSERT_HRESULT_SUCCEEDED(transform->GetOutputCurrentType(0, &output));
         UINT32 width = 0;
         UINT32 height = 0;
         MFGetAttributeSize(output.Get(), MF_MT_FRAME_SIZE, &width, &height);
-        EXPECT_EQ(width, clockwise == 180 ? 7u : 5u);
-        EXPECT_EQ(height, clockwise == 180 ? 5u : 7u);
+        EXPECT_EQ(width, clockwise == 180 ? 17u : 11u);
+        EXPECT_EQ(height, clockwise == 180 ? 11u : 17u);
 
         Nv12Picture expected = input.Quarter();
         for (int turn = 90; turn < clockwise; turn += 90) expected = expected.Quarter();
-        const ComPtr<IMFSample> made = PassThrough(transform.Get(), SampleOf(input.bytes, 200).Get());
+        const ComPtr<IMFSample> made =
+            PassThrough(transform.Get(), SampleOf(input.bytes, static_cast<DWORD>(input.bytes.size())).Get());
         ASSERT_TRUE(made);
         EXPECT_EQ(BytesOf(made.Get()), expected.bytes);
     }
