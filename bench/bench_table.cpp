@@ -274,7 +274,7 @@ int main() {
     const std::optional<std::vector<UsagePair>> turned =
         MeasureUsage(mediaDir, rounds, {MODULE_SIDE, TURNED_MOVIE}, {MODULE_SIDE, UPRIGHT_MOVIE});
     if (!turned) return 1;
-    const std::optional<std::vector<double>> endedDestroys = MeasureDestroyAfterEnd(FullPath(arguments->mediaDir), rounds);
+    const std::optional<std::vector<double>> endedDestroys = MeasureDestroyAfterEnd(mediaDir, rounds);
     if (!endedDestroys) return 1;
 
     std::printf("each round, module/minimal:\n%5s %15s %15s %15s %15s %17s %15s %17s\n", "round", "open ms", "seek ms",

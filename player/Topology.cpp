@@ -70,6 +70,7 @@ HRESULT CreateUprightTransform(IMFStreamDescriptor* stream, const VideoTrackFact
     UINT32 rotation = 0;
     UINT32 aspectX = 0;
     UINT32 aspectY = 0;
+    // What the type does not say stays unknown.
     if (SUCCEEDED(handler->GetCurrentMediaType(&current))) {
         current->GetUINT32(VIDEO_ROTATION_ATTRIBUTE, &rotation);
         MFGetAttributeRatio(current.Get(), MF_MT_PIXEL_ASPECT_RATIO, &aspectX, &aspectY);

@@ -284,9 +284,10 @@ STDMETHODIMP UprightTransform::SetOutputType(DWORD stream, IMFMediaType* type, D
     if (FAILED(hr)) return hr;
     const PictureSize size = DisplayedSize(input_.shown, geometry_);
     if (subtype != MFVideoFormat_NV12 || width != size.width || height != size.height) return MF_E_INVALIDMEDIATYPE;
+    // Without a stride of its own the type's rows are packed.
     UINT32 stride = EvenUp(width);
-    if (SUCCEEDED(type->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride)) && static_cast<LONG>(stride) < static_cast<LONG>(EvenUp(width)))
-        return MF_E_INVALIDMEDIATYPE;
+    type->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride);
+    if (static_cast<LONG>(stride) < static_cast<LONG>(EvenUp(width))) return MF_E_INVALIDMEDIATYPE;
     if (testOnly) return S_OK;
     outputType_ = type;
     output_ = size;

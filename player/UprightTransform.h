@@ -17,7 +17,8 @@
 #include <vector>
 
 // MF_MT_VIDEO_ROTATION, which the platform's headers declare only for Windows 8 and later.
-constexpr GUID VIDEO_ROTATION_ATTRIBUTE = {0xc380465d, 0x2271, 0x428c, {0x9b, 0x83, 0xec, 0xea, 0x3b, 0x4a, 0x85, 0xc1}};
+constexpr GUID VIDEO_ROTATION_ATTRIBUTE = {0xc380465d, 0x2271, 0x428c,
+                                          {0x9b, 0x83, 0xec, 0xea, 0x3b, 0x4a, 0x85, 0xc1}};
 
 class UprightTransform final : public ComObject<IMFTransform> {
 public:

@@ -28,8 +28,7 @@ int32_t ExtViewMF::Attach(HWND window) {
     HRESULT hr = player->source->CreatePresentationDescriptor(&descriptor);
     if (SUCCEEDED(hr)) {
         descriptor->GetUINT64(MF_PD_DURATION, reinterpret_cast<UINT64*>(&player->duration));
-        hr = CreatePlaybackTopology(player->source.Get(), descriptor.Get(), window, player->movieFacts.video,
-                                    &topology);
+        hr = CreatePlaybackTopology(player->source.Get(), descriptor.Get(), window, player->fileVideo, &topology);
     }
     if (SUCCEEDED(hr)) {
         // Set before the session may report on the topology, so that its report is never lost.
