@@ -139,7 +139,7 @@ TEST(Open, FilesThatCannotBeOpenedAreReportedInTheBox) {
 }
 
 TEST(Open, MoviesOpenWithoutABoxAndKeepTheirOwnCopyOfThePath) {
-    for (const wchar_t* name : {L"sample.mp4", L"sample.mov"}) {
+    for (const wchar_t* name : {L"sample.mp4", L"sample.mov", L"rotate-90.mov"}) {
         SCOPED_TRACE(Narrow(name));
         std::wstring path = MediaPath(name);
         const std::wstring original = path;
@@ -158,6 +158,11 @@ TEST(Open, MoviesOpenWithoutABoxAndKeepTheirOwnCopyOfThePath) {
         EXPECT_EQ(std::wstring(viewer.filePath.get()), original);
         EXPECT_EQ(viewer.panel, nullptr);
         EXPECT_EQ(viewer.hostWindow, nullptr);
+
+        // What the file says of itself, read through the viewer's own handle.
+        EXPECT_TRUE(viewer.movieFacts.video.found);
+        EXPECT_EQ(viewer.movieFacts.video.storedWidth, 320u);
+        EXPECT_EQ(viewer.movieFacts.video.rotationClockwise, name == std::wstring(L"rotate-90.mov") ? 90 : 0);
     }
 }
 

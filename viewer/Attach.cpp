@@ -58,10 +58,7 @@ int32_t ExtViewMF::Attach(HWND window) {
     }
 
     LONGLONG position = 0;
-    if (player->State() == PlayerState::Started && player->clock) {
-        MFTIME now = 0;
-        if (SUCCEEDED(player->clock->GetTime(&now))) position = now;
-    }
+    if (player->State() == PlayerState::Started) player->ReadClock(CPlayer::CLOCK_READ_WAIT_MS, &position);
     seekScaleDuration = player->duration;
     SendMessageW(panel->seekBar, PBM_SETRANGE, 0, MAKELPARAM(0, SEEK_BAR_MAX));
     SetSeekBarPosition(position);

@@ -46,7 +46,8 @@ struct FreeText {
 // The source reads the file through a handle of the viewer's own that shares it for reading,
 // writing and deletion: the user can delete, rename, move or re-save the file while it is
 // shown. A path that cannot be opened so goes to the resolver as it stands, which gives the
-// status the platform gives for it (or opens what is not a file).
+// status the platform gives for it (or opens what is not a file). Through the same handle, the
+// work first reads what the file's structure says of it.
 class ResolveWork final : public QueuedWork {
 public:
     ResolveWork(IMFSourceResolver* resolver, const wchar_t* path) : resolver_(resolver), path_(_wcsdup(path)) {}
@@ -56,6 +57,7 @@ public:
     // Valid once RunOnOwnThread has succeeded.
     HRESULT status = E_FAIL;
     ComPtr<IUnknown> object;
+    MovieFacts facts;
 
 private:
     void Run() override { status = Resolve(); }
@@ -63,9 +65,11 @@ private:
     HRESULT Resolve() {
         MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
         ComPtr<IStream> stream;
-        if (FAILED(OpenSharedFileStream(path_.get(), &stream))) {
+        const ByteSource* fileBytes = nullptr;
+        if (FAILED(OpenSharedFileStream(path_.get(), &stream, &fileBytes))) {
             return resolver_->CreateObjectFromURL(path_.get(), MF_RESOLUTION_MEDIASOURCE, nullptr, &type, &object);
         }
+        facts = ReadMovieFacts(*fileBytes);
         ComPtr<IMFByteStream> bytes;
         const HRESULT hr = MFCreateMFByteStreamOnStream(stream.Get(), &bytes);
         if (FAILED(hr)) return hr;
@@ -126,6 +130,7 @@ HRESULT ExtViewMF::ResolveSource(const wchar_t* path) {
     if (!work || !work->Ready()) return E_OUTOFMEMORY;
     hr = work->RunOnOwnThread(openWaitLimitMs);
     if (FAILED(hr)) return hr;
+    movieFacts = work->facts;
     if (FAILED(work->status)) return work->status;
     return work->object.As(&player->source);
 }
@@ -160,6 +165,7 @@ void ExtViewMF::Reset() {
         KillTimer(hostWindow, REFRESH_TIMER_ID);
         panel.reset();
     }
+    movieFacts = {};
     imageWidth = 0;
     imageHeight = 0;
     bitsPerPixel = 0;

@@ -3,6 +3,7 @@
 // the context menu while it is open, and the control panel in the host window.
 
 #include "common/Owned.h"
+#include "moviefile/MovieFacts.h"
 
 #include <windows.h>
 
@@ -37,6 +38,8 @@ public:
     int32_t SeekTo(int64_t position);
     int32_t ShowContextMenu(int x, int y);
 
+    // What the file's own structure says, read once by open: the file's latest open, or nothing.
+    MovieFacts movieFacts;
     int32_t imageWidth = 0;
     int32_t imageHeight = 0;
     int32_t bitsPerPixel = 0;
@@ -69,6 +72,7 @@ private:
     void SetSeekBarPosition(int64_t position);
     void SetPlayCaption(const wchar_t* caption);
     void DiscardQueuedEvents();
+    void ShowProperties();
 
     int32_t OnCommand(WPARAM wParam);
     int32_t OnSeekBar(WPARAM wParam, LPARAM lParam);
