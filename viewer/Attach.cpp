@@ -23,6 +23,7 @@ int32_t ExtViewMF::Attach(HWND window) {
     if (hostWindow) return -1;
 
     player->videoWindow = window;
+    player->fileVideo = movieFacts.video;
     ComPtr<IMFPresentationDescriptor> descriptor;
     ComPtr<IMFTopology> topology;
     HRESULT hr = player->source->CreatePresentationDescriptor(&descriptor);
