@@ -16,12 +16,13 @@ bool SaneAspect(uint32_t x, uint32_t y) {
 PictureGeometry ChoosePictureGeometry(uint32_t platformRotationCounterClockwise, uint32_t platformAspectX,
                                       uint32_t platformAspectY, const VideoTrackFacts& file) {
     PictureGeometry geometry;
-    // The platform's count says how far the stored frame is turned counter-clockwise from
-    // upright, so turning it back upright takes as many degrees clockwise. Some platforms (Wine
-    // 10) write 0 on every stream whatever the file says, so a 0 leaves it to the file.
-    const uint32_t platformTurn = platformRotationCounterClockwise;
-    if (platformTurn == 90 || platformTurn == 180 || platformTurn == 270) {
-        geometry.rotationClockwise = static_cast<int>(platformTurn);
+    // The platform documents its count (MF_MT_VIDEO_ROTATION) as the frame's rotation
+    // counter-clockwise: how far the stored frame is turned from upright, so that standing it up
+    // again takes as many degrees clockwise. Wine 10 writes 0 on every stream whatever the file
+    // says, so a 0 leaves it to the file.
+    const uint32_t turn = platformRotationCounterClockwise;
+    if (turn == 90 || turn == 180 || turn == 270) {
+        geometry.rotationClockwise = static_cast<int>(turn);
     } else if (file.found && QuarterTurn(file.rotationClockwise)) {
         geometry.rotationClockwise = file.rotationClockwise;
     }

@@ -433,7 +433,9 @@ struct Nv12Picture {
     uint32_t ChromaHeight() const { return (height + 1) / 2; }
     uint32_t LumaRows() const { return height + (height & 1); }
     uint8_t& Luma(uint32_t x, uint32_t y) { return bytes[y * stride + x]; }
+    uint8_t Luma(uint32_t x, uint32_t y) const { return bytes[y * stride + x]; }
     uint8_t* Pair(uint32_t x, uint32_t y) { return &bytes[(LumaRows() + y) * stride + 2 * x]; }
+    const uint8_t* Pair(uint32_t x, uint32_t y) const { return &bytes[(LumaRows() + y) * stride + 2 * x]; }
 
     static Nv12Picture Made(uint32_t width, uint32_t height, uint32_t stride) {
         Nv12Picture picture{width, height, stride, {}};
@@ -453,13 +455,12 @@ struct Nv12Picture {
     Nv12Picture Quarter() const {
         Nv12Picture turned{height, width, height + (height & 1), {}};
         turned.bytes.assign(turned.stride * (turned.LumaRows() + turned.LumaRows() / 2), 0);
-        Nv12Picture& self = const_cast<Nv12Picture&>(*this);
         for (uint32_t y = 0; y < turned.height; ++y)
-            for (uint32_t x = 0; x < turned.width; ++x) turned.Luma(x, y) = self.Luma(y, height - 1 - x);
+            for (uint32_t x = 0; x < turned.width; ++x) turned.Luma(x, y) = Luma(y, height - 1 - x);
         for (uint32_t y = 0; y < turned.ChromaHeight(); ++y) {
             for (uint32_t x = 0; x < turned.ChromaWidth(); ++x) {
-                turned.Pair(x, y)[0] = self.Pair(y, ChromaHeight() - 1 - x)[0];
-                turned.Pair(x, y)[1] = self.Pair(y, ChromaHeight() - 1 - x)[1];
+                turned.Pair(x, y)[0] = Pair(y, ChromaHeight() - 1 - x)[0];
+                turned.Pair(x, y)[1] = Pair(y, ChromaHeight() - 1 - x)[1];
             }
         }
         return turned;
