@@ -4,7 +4,8 @@
 // the same 720p movie, each figure the median of N rounds (default 5), both measured in one run.
 // Opening, seeking and destroying interleave in this process, alternating which side goes
 // first. CPU time and memory are measured in a child process per side and round (this program
-// again, with --child), so that the two sides' figures never mix.
+// again, with --child), so that the two sides' figures never mix. Last, the module's CPU time
+// with a 1080p movie that must be turned upright, against the same movie stored upright.
 
 #include "bench/Harness.h"
 #include "bench/MinimalPlayer.h"
@@ -37,8 +38,13 @@ constexpr double CPU_WINDOW_MS = 10000.0;
 constexpr double MEMORY_AFTER_MS = 3000.0;
 constexpr DWORD CHILD_TIMEOUT_MS = 60000;
 constexpr wchar_t CHILD_FLAG[] = L"--child";
+constexpr wchar_t MOVIE_FLAG[] = L"--movie";
 constexpr wchar_t MODULE_SIDE[] = L"module";
 constexpr wchar_t MINIMAL_SIDE[] = L"minimal";
+// The same 1080p pictures, stored turned with a quarter turn to show, and stored upright.
+constexpr wchar_t TURNED_MOVIE[] = L"hd1080-rotate-90.mp4";
+constexpr wchar_t UPRIGHT_MOVIE[] = L"hd1080.mp4";
+constexpr double TURNED_RATIO_GOAL = 1.15;
 // A movie of 1 s played past its end: its session may never report the close that destroy asks
 // for, and destroy must not wait for it.
 constexpr wchar_t ENDED_MOVIE[] = L"short-48x144.mp4";
@@ -126,18 +132,25 @@ int RunChild(const std::wstring& path, const std::wstring& side) {
     return 0;
 }
 
-// Runs this program as a child for one side and reads what it printed.
-std::optional<Usage> MeasureInChild(const std::wstring& mediaDir, const wchar_t* side) {
-    const ChildRun child =
-        RunThisProgramAgain(L"\"" + mediaDir + L"\" " + CHILD_FLAG + L" " + side, CHILD_TIMEOUT_MS, false);
+// One child's play: the side, and the movie of the media folder (none: the table's own).
+struct Play {
+    const wchar_t* side;
+    const wchar_t* movie;
+};
+
+// Runs this program as a child for one play and reads what it printed.
+std::optional<Usage> MeasureInChild(const std::wstring& mediaDir, const Play& play) {
+    std::wstring arguments = L"\"" + mediaDir + L"\" " + CHILD_FLAG + L" " + play.side;
+    if (play.movie) arguments += std::wstring(L" ") + MOVIE_FLAG + L" " + play.movie;
+    const ChildRun child = RunThisProgramAgain(arguments, CHILD_TIMEOUT_MS, false);
     if (!child.startFailure.empty()) return bench::Fail("cannot start the child process");
     if (child.timedOut) return bench::Fail("the child process did not finish in time");
     Usage usage;
     const int fields =
         std::sscanf(child.output.c_str(), "%lf %lf %lf", &usage.cpuMs, &usage.threadCpuMs, &usage.privateBytes);
     if (child.exitCode != 0 || fields != 3) {
-        std::printf("the %ls child failed (exit code %lu): %s\n", side, static_cast<unsigned long>(child.exitCode),
-                    child.output.c_str());
+        std::printf("the %ls child failed (exit code %lu): %s\n", play.side,
+                    static_cast<unsigned long>(child.exitCode), child.output.c_str());
         return std::nullopt;
     }
     return usage;
@@ -163,25 +176,28 @@ std::optional<std::vector<double>> MeasureDestroyAfterEnd(const std::wstring& me
     return times;
 }
 
+// What the first and the second play of a round used.
 struct UsagePair {
-    Usage module;
-    Usage minimal;
+    Usage first;
+    Usage second;
 };
 
-std::optional<std::vector<UsagePair>> MeasureUsage(const std::wstring& mediaDir, int rounds) {
+// Each round plays both, alternating which goes first.
+std::optional<std::vector<UsagePair>> MeasureUsage(const std::wstring& mediaDir, int rounds, const Play& first,
+                                                   const Play& second) {
     std::vector<UsagePair> pairs;
     for (int round = 0; round < rounds; ++round) {
-        std::optional<Usage> ofModule;
-        std::optional<Usage> ofMinimal;
+        std::optional<Usage> ofFirst;
+        std::optional<Usage> ofSecond;
         if (round % 2 == 0) {
-            ofModule = MeasureInChild(mediaDir, MODULE_SIDE);
-            if (ofModule) ofMinimal = MeasureInChild(mediaDir, MINIMAL_SIDE);
+            ofFirst = MeasureInChild(mediaDir, first);
+            if (ofFirst) ofSecond = MeasureInChild(mediaDir, second);
         } else {
-            ofMinimal = MeasureInChild(mediaDir, MINIMAL_SIDE);
-            if (ofMinimal) ofModule = MeasureInChild(mediaDir, MODULE_SIDE);
+            ofSecond = MeasureInChild(mediaDir, second);
+            if (ofSecond) ofFirst = MeasureInChild(mediaDir, first);
         }
-        if (!ofModule || !ofMinimal) return std::nullopt;
-        pairs.push_back(UsagePair{*ofModule, *ofMinimal});
+        if (!ofFirst || !ofSecond) return std::nullopt;
+        pairs.push_back(UsagePair{*ofFirst, *ofSecond});
     }
     return pairs;
 }
@@ -204,6 +220,7 @@ struct Arguments {
     std::wstring mediaDir;
     int rounds = DEFAULT_ROUNDS;
     std::wstring childSide;
+    std::wstring movie;
 };
 
 std::optional<Arguments> ParseArguments() {
@@ -219,6 +236,8 @@ std::optional<Arguments> ParseArguments() {
             parsed.rounds = _wtoi(value);
         } else if (name == CHILD_FLAG && (std::wstring(value) == MODULE_SIDE || std::wstring(value) == MINIMAL_SIDE)) {
             parsed.childSide = value;
+        } else if (name == MOVIE_FLAG) {
+            parsed.movie = value;
         } else {
             return std::nullopt;
         }
@@ -240,14 +259,22 @@ int main() {
         std::printf("hd720.mp4 not found in the media folder\n");
         return 2;
     }
-    if (!arguments->childSide.empty()) return RunChild(*path, arguments->childSide);
+    if (!arguments->childSide.empty()) {
+        if (arguments->movie.empty()) return RunChild(*path, arguments->childSide);
+        return RunChild(FullPath(arguments->mediaDir + L"\\" + arguments->movie), arguments->childSide);
+    }
 
     const int rounds = arguments->rounds;
     std::vector<RoundPair> timed;
     if (const int failed = bench::RunTimedRounds(L"bench_table", *path, rounds, true, timed)) return failed;
-    const std::optional<std::vector<UsagePair>> used = MeasureUsage(FullPath(arguments->mediaDir), rounds);
+    const std::wstring mediaDir = FullPath(arguments->mediaDir);
+    const std::optional<std::vector<UsagePair>> used =
+        MeasureUsage(mediaDir, rounds, {MODULE_SIDE, nullptr}, {MINIMAL_SIDE, nullptr});
     if (!used) return 1;
-    const std::optional<std::vector<double>> endedDestroys = MeasureDestroyAfterEnd(FullPath(arguments->mediaDir), rounds);
+    const std::optional<std::vector<UsagePair>> turned =
+        MeasureUsage(mediaDir, rounds, {MODULE_SIDE, TURNED_MOVIE}, {MODULE_SIDE, UPRIGHT_MOVIE});
+    if (!turned) return 1;
+    const std::optional<std::vector<double>> endedDestroys = MeasureDestroyAfterEnd(mediaDir, rounds);
     if (!endedDestroys) return 1;
 
     std::printf("each round, module/minimal:\n%5s %15s %15s %15s %15s %17s %15s %17s\n", "round", "open ms", "seek ms",
@@ -257,10 +284,13 @@ int main() {
         const UsagePair& u = (*used)[i];
         std::printf("%5d %7.1f/%-7.1f %7.1f/%-7.1f %7.1f/%-7.1f %7.1f/%-7.1f %8.1f/%-8.1f %7.1f/%-7.1f %8.0f/%-8.0f\n",
                     i + 1, t.module.openMs, t.minimal.openMs, t.module.seekMs, t.minimal.seekMs, t.module.dragMs,
-                    t.minimal.dragMs, t.module.closeMs, t.minimal.closeMs, u.module.cpuMs, u.minimal.cpuMs,
-                    u.module.threadCpuMs, u.minimal.threadCpuMs, u.module.privateBytes / 1024,
-                    u.minimal.privateBytes / 1024);
+                    t.minimal.dragMs, t.module.closeMs, t.minimal.closeMs, u.first.cpuMs, u.second.cpuMs,
+                    u.first.threadCpuMs, u.second.threadCpuMs, u.first.privateBytes / 1024,
+                    u.second.privateBytes / 1024);
     }
+    std::printf("each round, CPU ms of the 1080p movie turned/upright:");
+    for (const UsagePair& u : *turned) std::printf(" %.1f/%.1f", u.first.cpuMs, u.second.cpuMs);
+    std::printf("\n");
 
     const auto timedMedian = [&](auto field) { return bench::Median(bench::Collect(timed, field)); };
     const auto usedMedian = [&](auto field) { return bench::Median(bench::Collect(*used, field)); };
@@ -272,12 +302,14 @@ int main() {
     const double dragMinimal = timedMedian([](const RoundPair& p) { return p.minimal.dragMs; });
     const double destroyModule = timedMedian([](const RoundPair& p) { return p.module.closeMs; });
     const double closeMinimal = timedMedian([](const RoundPair& p) { return p.minimal.closeMs; });
-    const double cpuModule = usedMedian([](const UsagePair& p) { return p.module.cpuMs; });
-    const double cpuMinimal = usedMedian([](const UsagePair& p) { return p.minimal.cpuMs; });
-    const double threadCpuModule = usedMedian([](const UsagePair& p) { return p.module.threadCpuMs; });
-    const double threadCpuMinimal = usedMedian([](const UsagePair& p) { return p.minimal.threadCpuMs; });
-    const double bytesModule = usedMedian([](const UsagePair& p) { return p.module.privateBytes; });
-    const double bytesMinimal = usedMedian([](const UsagePair& p) { return p.minimal.privateBytes; });
+    const double cpuModule = usedMedian([](const UsagePair& p) { return p.first.cpuMs; });
+    const double cpuMinimal = usedMedian([](const UsagePair& p) { return p.second.cpuMs; });
+    const double threadCpuModule = usedMedian([](const UsagePair& p) { return p.first.threadCpuMs; });
+    const double threadCpuMinimal = usedMedian([](const UsagePair& p) { return p.second.threadCpuMs; });
+    const double bytesModule = usedMedian([](const UsagePair& p) { return p.first.privateBytes; });
+    const double bytesMinimal = usedMedian([](const UsagePair& p) { return p.second.privateBytes; });
+    const double cpuTurned = bench::Median(bench::Collect(*turned, [](const UsagePair& p) { return p.first.cpuMs; }));
+    const double cpuUpright = bench::Median(bench::Collect(*turned, [](const UsagePair& p) { return p.second.cpuMs; }));
 
     std::printf("\nhd720.mp4 (1280x720, 30 fps, 12 s), %s, median of %d rounds; minimal = the least a Media "
                 "Foundation program does for the same\n\n",
@@ -297,6 +329,9 @@ int main() {
         {"private bytes of one playing viewer, KiB", bytesModule / 1024, bytesMinimal / 1024, "none", std::nullopt},
     };
     for (const Row& row : rows) PrintRow(row);
+    std::printf("\n%-46s %9s %9s\n", "the module's CPU time over 10 s, ms", "rotated", "unrotated");
+    PrintRow({"CPU while playing a rotated 1080p movie, against the same movie unrotated", cpuTurned, cpuUpright,
+              "ratio <= 1.15", cpuTurned / cpuUpright <= TURNED_RATIO_GOAL});
     const double endedDestroy = bench::Median(*endedDestroys);
     const double endedLongest = *std::max_element(endedDestroys->begin(), endedDestroys->end());
     std::printf("%-46s %9.1f %9s %7s   %-16s %s\n", "destroy after the end of a 1 s movie, ms", endedDestroy, "-", "-",

@@ -76,5 +76,17 @@ add_custom_command(OUTPUT ${MEDIA_DIR}/cut-after-moov.mp4
 list(APPEND media_files ${MEDIA_DIR}/cut-after-moov.mp4)
 
 add_custom_target(test_media ALL DEPENDS ${media_files})
+
+# The bench's 1080p movie, and the same stream stored turned: its track matrix asks for a quarter
+# turn clockwise (ffmpeg's display rotation counts counter-clockwise).
+add_custom_command(OUTPUT ${MEDIA_DIR}/hd1080.mp4
+  COMMAND ${FFMPEG} ${ffmpeg_common} -f lavfi -i testsrc2=size=1920x1080:rate=30:duration=12 ${h264}
+    -movflags +faststart ${MEDIA_DIR}/hd1080.mp4
+  VERBATIM)
+add_custom_command(OUTPUT ${MEDIA_DIR}/hd1080-rotate-90.mp4
+  COMMAND ${FFMPEG} ${ffmpeg_common} -display_rotation 270 -i ${MEDIA_DIR}/hd1080.mp4 -c copy -movflags +faststart
+    ${MEDIA_DIR}/hd1080-rotate-90.mp4
+  DEPENDS ${MEDIA_DIR}/hd1080.mp4 VERBATIM)
+add_custom_target(bench_media DEPENDS ${MEDIA_DIR}/hd1080.mp4 ${MEDIA_DIR}/hd1080-rotate-90.mp4)
 # The movie that ./dev demo plays, without the rest.
 add_custom_target(demo_media DEPENDS ${MEDIA_DIR}/sample.mp4)

@@ -273,7 +273,7 @@ HRESULT CPlayer::OnNewPresentation(IMFMediaEvent* event) {
     if (!descriptor) return S_OK;
 
     ComPtr<IMFTopology> topology;
-    if (FAILED(CreatePlaybackTopology(source.Get(), descriptor.Get(), videoWindow, &topology))) return S_OK;
+    if (FAILED(CreatePlaybackTopology(source.Get(), descriptor.Get(), videoWindow, fileVideo, &topology))) return S_OK;
     // Stored before the session can report on the new topology, so that its report wins.
     const PlayerState previous = State();
     SetState(PlayerState::OpenPending);

@@ -3,6 +3,7 @@
 // once the topology is ready, the video display control and the presentation clock.
 
 #include "common/Owned.h"
+#include "moviefile/MovieFacts.h"
 #include "player/PlayerState.h"
 
 #include <windows.h>
@@ -100,6 +101,9 @@ public:
     UINT32 videoHeight = 0;
     LONGLONG duration = 0;
     std::unique_ptr<InfoTextBuffer> infoText;
+    // What the file's own structure says of its video track, for the topologies of its
+    // presentations.
+    VideoTrackFacts fileVideo;
 
     // The session may get stuck after the end of a very short movie: its clock runs on and the
     // stop is never reported, while nothing is played any more.
