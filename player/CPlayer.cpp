@@ -251,6 +251,7 @@ HRESULT CPlayer::OnTopologyStatus(IMFMediaEvent* event) {
     }
     if (guard) guard->Detach();
     if (videoDisplay) videoDisplay->SetRenderingPrefs(MFVideoRenderPrefs_DoNotRepaintOnStop);
+    if (RunsOnWine()) GiveVideoSampleAllocatorsASpare(session.Get());
 
     hr = RequestStart();
     // A start that fails while opening would leave attach waiting for nothing: opening failed.
@@ -374,6 +375,12 @@ void CPlayer::Shutdown() {
     // A teardown under way leaves the platform's stop to the destructor's.
     if (teardownHanded) return;
     BeginTeardown(std::exchange(platformStarted, false), true);
+}
+
+void CPlayer::RestartVideoStreaming() {
+    ComPtr<IMFVideoPresenter> presenter;
+    if (!videoDisplay || FAILED(videoDisplay.As(&presenter))) return;
+    if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->RestartStreaming(presenter.Get());
 }
 
 ComPtr<ClockTurnGuard> CPlayer::ClockGuard() {

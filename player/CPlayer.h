@@ -65,6 +65,9 @@ public:
     HRESULT RequestStart();
     HRESULT RequestPause();
     HRESULT RequestStop();
+    // Under Wine, after the video renderer's destination changed size while it plays: see
+    // ClockTurnGuard::RestartStreaming.
+    void RestartVideoStreaming();
     // A stop the session has not reported within STOP_REPORT_WAIT_MS of its request is taken as
     // done: true when this call made the player Stopped.
     bool EndOverdueStop(ULONGLONG nowMs);

@@ -157,7 +157,12 @@ HRESULT AddStreamBranch(IMFTopology* topology, IMFMediaSource* source,
     return uprightNode->ConnectOutput(0, outputNode.Get(), 0);
 }
 
-void DetachVideoSampleAllocators(IMFMediaSession* session) {
+namespace {
+
+// Calls use with the sample allocator of every video renderer in the session's current topology
+// and the renderer's stream.
+template <typename Use>
+void ForEachVideoSampleAllocator(IMFMediaSession* session, Use use) {
     ComPtr<IMFTopology> topology;
     if (FAILED(session->GetFullTopology(MFSESSION_GETFULLTOPOLOGY_CURRENT, 0, &topology))) return;
     ComPtr<IMFCollection> outputs;
@@ -169,10 +174,30 @@ void DetachVideoSampleAllocators(IMFMediaSession* session) {
         ComPtr<IMFTopologyNode> node;
         ComPtr<IUnknown> object;
         ComPtr<IMFVideoSampleAllocator> allocator;
-        ComPtr<IMFVideoSampleAllocatorCallback> notifications;
         if (FAILED(outputs->GetElement(i, &element)) || FAILED(element.As(&node)) || FAILED(node->GetObject(&object)))
             continue;
         if (FAILED(MFGetService(object.Get(), MR_VIDEO_ACCELERATION_SERVICE, IID_PPV_ARGS(&allocator)))) continue;
-        if (SUCCEEDED(allocator.As(&notifications))) notifications->SetCallback(nullptr);
+        use(allocator.Get(), object.Get());
     }
+}
+
+}  // namespace
+
+void DetachVideoSampleAllocators(IMFMediaSession* session) {
+    ForEachVideoSampleAllocator(session, [](IMFVideoSampleAllocator* allocator, IUnknown*) {
+        ComPtr<IMFVideoSampleAllocatorCallback> notifications;
+        if (SUCCEEDED(allocator->QueryInterface(IID_PPV_ARGS(&notifications)))) notifications->SetCallback(nullptr);
+    });
+}
+
+void GiveVideoSampleAllocatorsASpare(IMFMediaSession* session) {
+    ForEachVideoSampleAllocator(session, [](IMFVideoSampleAllocator* allocator, IUnknown* renderer) {
+        ComPtr<IMFStreamSink> stream;
+        ComPtr<IMFMediaTypeHandler> handler;
+        ComPtr<IMFMediaType> type;
+        if (FAILED(renderer->QueryInterface(IID_PPV_ARGS(&stream))) || FAILED(stream->GetMediaTypeHandler(&handler)) ||
+            FAILED(handler->GetCurrentMediaType(&type)))
+            return;
+        allocator->InitializeSampleAllocator(VIDEO_SAMPLES_WITH_SPARE, type.Get());
+    });
 }

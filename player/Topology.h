@@ -23,3 +23,13 @@ bool HasAudioOutput();
 // session. A renderer gives its last frames back only when it is destroyed, after the
 // session's shutdown has freed what those reports refer to.
 void DetachVideoSampleAllocators(IMFMediaSession* session);
+
+// Wine 10's session gives each video renderer's sample allocator two frames: one stays with the
+// renderer until the next arrives, and the allocator hears of the other's return on the frame-
+// tracking thread. When the session takes up the renderer's request before that, it goes on
+// taking and returning the one free frame and never asks the source, and the picture stops,
+// often for good, while the sound plays on. With spare frames, as the session itself gives after
+// a format change, the request reaches the source. For the session's current topology, before
+// it starts.
+constexpr DWORD VIDEO_SAMPLES_WITH_SPARE = 4;
+void GiveVideoSampleAllocatorsASpare(IMFMediaSession* session);

@@ -275,25 +275,36 @@ TEST_F(AttachTest, PictureShowsTheColourBars) {
     }
 }
 
-TEST_F(AttachTest, PictureKeepsItsShapeInAWiderOrTallerPane) {
-    SetWindowPos(host.frame(), HWND_TOPMOST, 440, 20, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-
-    // The 320x240 picture fitted and centred, as the host asks for it. Wine's presenter does
-    // not always follow a window that is resized while it plays, so each pane gets its size
-    // before the movie is attached.
+TEST_F(AttachTest, PictureFollowsAPaneResizedWhilePlaying) {
+    // The 320x240 picture fitted and centred, as the host asks for it: in the pane it was
+    // attached to, then in a taller one and a wider one, each resized while the movie plays.
+    // After the first picture, the host draws once per resize and the picture follows within
+    // half a second. The frame stays topmost, and out of the way of other test programs'
+    // windows, which open at the screen's top left corner and reach at most 808 by 507.
     const struct {
+        POINT at;
         SIZE client;
         RECT picture;
-    } cases[] = {{{800, 480}, {80, 0, 720, 480}}, {{480, 800}, {0, 220, 480, 580}}};
+        DWORD boundMs;
+    } cases[] = {{{440, 510}, {800, 480}, {80, 0, 720, 480}, 5000},
+                 {{820, 20}, {360, 600}, {0, 165, 360, 435}, 500},
+                 {{440, 510}, {640, 360}, {80, 0, 560, 360}, 500}};
+    SetWindowPos(host.frame(), HWND_TOPMOST, cases[0].at.x, cases[0].at.y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    host.Resize(cases[0].client.cx, cases[0].client.cy);
+    Open(L"sample.mp4");
+    ASSERT_EQ(viewer.Attach(host.pane()), 0);
+    ASSERT_TRUE(WaitForState(PlayerState::Started));
+
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.client.cx) + " x " + std::to_string(c.client.cy));
         const int width = c.client.cx;
         const int height = c.client.cy;
+        SetWindowPos(host.frame(), HWND_TOPMOST, c.at.x, c.at.y, 0, 0, SWP_NOSIZE);
         host.Resize(width, height);
-        Open(L"sample.mp4");
-        ASSERT_EQ(viewer.Attach(host.pane()), 0);
-        ASSERT_TRUE(WaitForState(PlayerState::Started));
         const RECT frame{0, 0, viewer.imageWidth, viewer.imageHeight};
+        const HDC dc = GetDC(host.pane());
+        EXPECT_EQ(viewer.Draw(dc, &frame, &c.picture), 0);
+        ReleaseDC(host.pane(), dc);
 
         // Across the upper bars, and down the grey bar at the left, short of the panel's strip.
         const int pictureWidth = c.picture.right - c.picture.left;
@@ -304,19 +315,14 @@ TEST_F(AttachTest, PictureKeepsItsShapeInAWiderOrTallerPane) {
         const int bottom = std::min<int>(c.picture.bottom, columnLength);
         LitSpan across{};
         LitSpan down{};
-        // Drawn again on every look, as a host repaints while its window settles.
         const auto shaped = [&] {
-            const HDC dc = GetDC(host.pane());
-            EXPECT_EQ(viewer.Draw(dc, &frame, &c.picture), 0);
-            ReleaseDC(host.pane(), dc);
-            PumpMessages(50);
             const std::vector<DWORD> pixels = CaptureClient(host.pane(), width, height);
             across = FindLit(pixels, width, row, {1, 0}, width);
             down = FindLit(pixels, width, column, {0, 1}, columnLength);
             return std::abs(across.first - c.picture.left) <= 3 && std::abs(across.end - c.picture.right) <= 3 &&
                    std::abs(down.first - c.picture.top) <= 3 && std::abs(down.end - bottom) <= 3;
         };
-        EXPECT_TRUE(PumpUntil(shaped, 5000))
+        EXPECT_TRUE(PumpUntil(shaped, c.boundMs))
             << "picture from x " << across.first << " to " << across.end << ", y " << down.first << " to " << down.end;
     }
 }
