@@ -8,5 +8,5 @@
 
 constexpr int EXIT_SETUP = 2;
 
-// special "deleted": the file is deleted while it plays.
+// special "deleted": the file is deleted while it plays; "brief": it plays a second, untouched.
 int RunOne(const std::wstring& path, const std::wstring& special);

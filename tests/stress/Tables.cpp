@@ -31,7 +31,7 @@ void PrintTables(const std::vector<Run>& runs, const std::vector<Result>& result
     }
     kinds.push_back("all");
 
-    const std::vector<std::string> columns = {"played", "icon",  "blank", "not attached", "refused",
+    const std::vector<std::string> columns = {"played", "still", "icon", "blank", "not attached", "refused",
                                               "refused without a box", "hang", "crash", "setup failed",
                                               "harmed", "total"};
     Print("\nOutcomes by kind (" + std::string(sizeof(void*) == 8 ? "x64" : "x86") + ")\n");

@@ -4,13 +4,17 @@
 // the module behind in the host window, or spoil the next file.
 //
 //   stress_corpus.exe CORPUS_DIR [--sample N] [--seed S] [--failures DIR]
-//   stress_corpus.exe --one PATH [--special deleted]
+//   stress_corpus.exe --widths MEDIA_DIR [--plays N]
+//   stress_corpus.exe --one PATH [--special deleted|brief]
 //
-// The first form reads CORPUS_DIR/corpus.tsv and starts the second form for each file, waits
+// The first form reads CORPUS_DIR/corpus.tsv and starts the last form for each file, waits
 // for it and reads its report. --sample N takes N files spread evenly over the damaged ones
 // (--seed S shifts the spread), plus every one-off case and the files that once found a fault.
 // --failures DIR copies every file that failed into DIR, for replay; it is meant for corpora of
 // chance damage (mutate_corpus.py), which need not hold the built corpus's kept files.
+// The second plays the good movies of common widths that are no multiple of 16 (the media
+// folder's wide-*), N plays (200 unless given) taken in turn, each opened, attached, played for
+// a second and destroyed in a host process of its own.
 // Exit code 0: nothing hurt the host; 1: a hang, a crash, a refusal without a box, harm left
 // behind or a failed canary; 2: bad command line or missing files.
 
@@ -34,6 +38,7 @@
 namespace {
 
 constexpr int EXIT_HURT = 1;
+constexpr size_t DEFAULT_WIDTH_PLAYS = 200;
 
 using Handle = Owned<HANDLE, CloseHandle>;
 using ArgumentList = Owned<LPWSTR*, LocalFree>;
@@ -44,6 +49,30 @@ void KeepFailure(const std::wstring& folder, const Run& run) {
     CreateDirectoryW(folder.c_str(), nullptr);
     if (!CopyFileW(run.path.c_str(), (folder + L"\\" + name).c_str(), FALSE))
         Print("stress_corpus: cannot keep " + Utf8(run.path) + " in " + Utf8(folder) + "\n");
+}
+
+void PrintRun(size_t index, size_t count, const Run& run, const Result& result) {
+    std::string line = "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "] " + Padded(run.kind, 12) +
+                       " " + run.label + "\n      " + result.outcome;
+    if (!result.detail.empty()) line += " (" + result.detail + ")";
+    line += ", " + Seconds(result.milliseconds);
+    for (const std::string& harm : result.harm) line += "\n      harm: " + harm;
+    for (const std::string& note : result.notes) line += "\n      note: " + note;
+    if (result.failed) line += "\n      FAILED";
+    Print(line + "\n");
+}
+
+// The tables and the failed runs; the exit code.
+int Summarize(const std::vector<Run>& runs, const std::vector<Result>& results, ULONGLONG took) {
+    PrintTables(runs, results);
+    std::vector<std::string> failures;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (results[i].failed) failures.push_back(runs[i].kind + " " + runs[i].label + ": " + results[i].outcome);
+    }
+    Print("\n" + std::to_string(runs.size()) + " runs in " + Seconds(took) + "; " + std::to_string(failures.size()) +
+          " failed\n");
+    for (const std::string& failure : failures) Print("  " + failure + "\n");
+    return failures.empty() ? 0 : EXIT_HURT;
 }
 
 int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, size_t seed,
@@ -90,31 +119,33 @@ int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, 
             result.failed = true;
             result.notes.push_back("the canary did not play: an earlier file spoiled the next one");
         }
-        std::string line = "[" + std::to_string(i + 1) + "/" + std::to_string(runs.size()) + "] " +
-                           Padded(run.kind, 12) + " " + run.label + "\n      " + result.outcome;
-        if (!result.detail.empty()) line += " (" + result.detail + ")";
-        line += ", " + Seconds(result.milliseconds);
-        for (const std::string& harm : result.harm) line += "\n      harm: " + harm;
-        for (const std::string& note : result.notes) line += "\n      note: " + note;
-        if (result.failed) line += "\n      FAILED";
         if (result.failed && !keepFailuresIn.empty() && run.kind != "canary") KeepFailure(keepFailuresIn, run);
-        Print(line + "\n");
+        PrintRun(i, runs.size(), run, result);
         results.push_back(std::move(result));
     }
     const ULONGLONG took = GetTickCount64() - started;
     DeleteFileW((scratch + L"\\locked.mp4").c_str());
     DeleteFileW((scratch + L"\\deleted.mp4").c_str());
     RemoveDirectoryW(scratch.c_str());
+    return Summarize(runs, results, took);
+}
 
-    PrintTables(runs, results);
-    std::vector<std::string> failures;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        if (results[i].failed) failures.push_back(runs[i].kind + " " + runs[i].label + ": " + results[i].outcome);
+int RunWidths(const std::wstring& mediaArgument, size_t plays) {
+    const std::wstring media = FullPath(mediaArgument);
+    const std::vector<Run> runs = PlanWidthRuns(media, plays);
+    if (runs.empty()) {
+        Print("stress_corpus: no wide-*.mp4 or wide-*.mov in " + Utf8(media) + "\n");
+        return EXIT_SETUP;
     }
-    Print("\n" + std::to_string(runs.size()) + " runs in " + Seconds(took) + "; " + std::to_string(failures.size()) +
-          " failed\n");
-    for (const std::string& failure : failures) Print("  " + failure + "\n");
-    return failures.empty() ? 0 : EXIT_HURT;
+    Print("stress_corpus: " + std::to_string(runs.size()) + " plays of common widths from " + Utf8(media) + "\n");
+    std::vector<Result> results;
+    const ULONGLONG started = GetTickCount64();
+    for (size_t i = 0; i < runs.size(); ++i) {
+        Result result = RunChild(runs[i]);
+        PrintRun(i, runs.size(), runs[i], result);
+        results.push_back(std::move(result));
+    }
+    return Summarize(runs, results, GetTickCount64() - started);
 }
 
 std::optional<size_t> Count(const wchar_t* text) {
@@ -126,7 +157,8 @@ std::optional<size_t> Count(const wchar_t* text) {
 
 int Usage() {
     Print("usage: stress_corpus.exe CORPUS_DIR [--sample N] [--seed S] [--failures DIR]\n"
-          "       stress_corpus.exe --one PATH [--special deleted]\n");
+          "       stress_corpus.exe --widths MEDIA_DIR [--plays N]\n"
+          "       stress_corpus.exe --one PATH [--special deleted|brief]\n");
     return EXIT_SETUP;
 }
 
@@ -141,6 +173,12 @@ int main() {
         if (count == 3) return RunOne(arg[2], L"");
         if (count == 5 && std::wcscmp(arg[3], L"--special") == 0) return RunOne(arg[2], arg[4]);
         return Usage();
+    }
+    if (std::wcscmp(arg[1], L"--widths") == 0) {
+        if (count == 3) return RunWidths(arg[2], DEFAULT_WIDTH_PLAYS);
+        const std::optional<size_t> plays = count == 5 ? Count(arg[4]) : std::nullopt;
+        if (!plays || !*plays || std::wcscmp(arg[3], L"--plays") != 0) return Usage();
+        return RunWidths(arg[2], *plays);
     }
     std::optional<size_t> sample;
     size_t seed = 0;
