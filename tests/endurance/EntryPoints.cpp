@@ -1,6 +1,9 @@
 #include "EntryPoints.h"
 
+#include "host/support/Summary.h"
+
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -35,6 +38,19 @@ void Watchdog::Report() const {
         Say("  %-12s %7llu calls, mean %6.1f ms, longest %5llu ms", name.c_str(), times.count,
             static_cast<double>(times.total) / static_cast<double>(times.count), times.longest);
     }
+}
+
+void Watchdog::Summarize() const {
+    std::string longestName;
+    ULONGLONG longest = 0;
+    for (const auto& [name, times] : watch_.AllTimes()) {
+        if (name.rfind("direct", 0) == 0 || times.longest < longest) continue;
+        longestName = name;
+        longest = times.longest;
+    }
+    if (longestName.empty()) return;
+    PrintSummary({"endurance: longest entry-point call (" + longestName + "), ms", static_cast<double>(longest),
+                  std::nullopt, "<= " + std::to_string(CALL_LIMIT_MS), Verdict(longest <= CALL_LIMIT_MS)});
 }
 
 CallWatch& ActiveWatch() { return *active; }
