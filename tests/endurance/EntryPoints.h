@@ -23,7 +23,7 @@ public:
 
     // Each entry point's calls, mean and longest time.
     void Report() const;
-    // The longest call of the entry points, held to the time limit, for the closing summary.
+    // Each entry point's longest call, held to the time limit, for the closing summary.
     void Summarize() const;
 
 private:

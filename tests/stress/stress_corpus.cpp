@@ -19,6 +19,7 @@
 
 #include "common/Owned.h"
 #include "host/support/LoadedModule.h"
+#include "host/support/Summary.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -101,6 +102,8 @@ int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, 
     Print("\n" + std::to_string(runs.size()) + " runs in " + Seconds(took) + "; " + std::to_string(failures.size()) +
           " failed\n");
     for (const std::string& failure : failures) Print("  " + failure + "\n");
+    PrintSummary({"bad-input files: runs of " + std::to_string(runs.size()) + " that hurt the host",
+                  static_cast<double>(failures.size()), std::nullopt, "0", failures.empty() ? "met" : "FAILED"});
     return failures.empty() ? 0 : EXIT_HURT;
 }
 
