@@ -368,8 +368,14 @@ void ModuleViewer::Destroy() {
     viewer_.Destroy();
 }
 
-bool ModuleViewer::Open(const std::wstring& path) {
-    return pane_ && viewer_.Create() && viewer_.Open(path) && viewer_.Attach(pane_.get());
+bool ModuleViewer::Open(const std::wstring& path, double* openMs, double* attachMs) {
+    const Stopwatch opening;
+    if (!pane_ || !viewer_.Create() || !viewer_.Open(path)) return false;
+    if (openMs) *openMs = opening.Milliseconds();
+    const Stopwatch attaching;
+    if (!viewer_.Attach(pane_.get())) return false;
+    if (attachMs) *attachMs = attaching.Milliseconds();
+    return true;
 }
 
 std::optional<int32_t> ModuleViewer::Position() {

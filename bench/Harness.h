@@ -95,8 +95,9 @@ public:
     ModuleViewer(const ModuleViewer&) = delete;
     ModuleViewer& operator=(const ModuleViewer&) = delete;
 
-    // Create, open and attach; false when one of them failed.
-    bool Open(const std::wstring& path);
+    // Create, open and attach; false when one of them failed. With the two times, how long
+    // create and open took, and attach.
+    bool Open(const std::wstring& path, double* openMs = nullptr, double* attachMs = nullptr);
     // The position in milliseconds, which the module knows from the moment the session reports
     // that it started.
     std::optional<int32_t> Position();

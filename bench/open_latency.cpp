@@ -1,11 +1,13 @@
-// open_latency MEDIA_DIR [ROUNDS]
+// open_latency MEDIA_DIR [ROUNDS] [--steps]
 //
 // How long the module takes from nothing to a playing 720p movie, against a minimal Media
 // Foundation program doing only what playback needs, and how long destroying a playing viewer
 // takes, and how long until the first picture is on the screen; each round on its own line.
-// bench_table measures the same and more in one table.
+// bench_table measures the same and more in one table. With --steps, where the time of open and
+// attach goes, step by step, instead.
 
 #include "bench/Harness.h"
+#include "bench/OpenSteps.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -28,9 +30,11 @@ constexpr double DESTROY_GOAL_MS = 50.0;
 int main() {
     int count = 0;
     const bench::ArgumentList args(CommandLineToArgvW(GetCommandLineW(), &count));
-    const int rounds = count > 2 ? _wtoi(args.get()[2]) : DEFAULT_ROUNDS;
-    if (!args || count < 2 || rounds < 1 || rounds > MAX_ROUNDS) {
-        std::printf("usage: open_latency MEDIA_DIR [ROUNDS]\n");
+    const bool steps = count > 2 && std::wcscmp(args.get()[count - 1], L"--steps") == 0;
+    const int given = steps ? count - 1 : count;
+    const int rounds = given > 2 ? _wtoi(args.get()[2]) : DEFAULT_ROUNDS;
+    if (!args || given < 2 || given > 3 || rounds < 1 || rounds > MAX_ROUNDS) {
+        std::printf("usage: open_latency MEDIA_DIR [ROUNDS] [--steps]\n");
         return 2;
     }
     const std::optional<std::wstring> path = bench::BenchMovie(args.get()[1]);
@@ -38,6 +42,7 @@ int main() {
         std::printf("hd720.mp4 not found in the media folder\n");
         return 2;
     }
+    if (steps) return bench::MeasureOpenSteps(*path, rounds);
     bench::TimedRounds timed;
     if (const int failed = bench::RunTimedRounds(L"open_latency", *path, rounds, false, timed)) return failed;
     const std::vector<bench::RoundPair>& pairs = timed.pairs;
