@@ -4,7 +4,8 @@
 // the same 720p movie, each figure the median of N rounds (default 5), both measured in one run.
 // Opening, seeking and destroying interleave in this process, alternating which side goes
 // first. CPU time and memory are measured in a child process per side and round (this program
-// again, with --child), so that the two sides' figures never mix.
+// again, with --child), so that the two sides' figures never mix. Last, the module's CPU time
+// with a 1080p movie that must be turned upright, against the same movie stored upright.
 //
 // A side that fails or hangs is told, and the rest is still measured. Exit code 1 only when the
 // module's side failed (a missed goal is a figure, not a failure), 2 on a bad command line.
@@ -41,8 +42,13 @@ constexpr double CPU_WINDOW_MS = 10000.0;
 constexpr double MEMORY_AFTER_MS = 3000.0;
 constexpr DWORD CHILD_TIMEOUT_MS = 60000;
 constexpr wchar_t CHILD_FLAG[] = L"--child";
+constexpr wchar_t MOVIE_FLAG[] = L"--movie";
 constexpr wchar_t MODULE_SIDE[] = L"module";
 constexpr wchar_t MINIMAL_SIDE[] = L"minimal";
+// The same 1080p pictures, stored turned with a quarter turn to show, and stored upright.
+constexpr wchar_t TURNED_MOVIE[] = L"hd1080-rotate-90.mp4";
+constexpr wchar_t UPRIGHT_MOVIE[] = L"hd1080.mp4";
+constexpr double TURNED_RATIO_GOAL = 1.15;
 // A movie of 1 s played past its end: its session may never report the close that destroy asks
 // for, and destroy must not wait for it.
 constexpr wchar_t ENDED_MOVIE[] = L"short-48x144.mp4";
@@ -131,12 +137,19 @@ int RunChild(const std::wstring& path, const std::wstring& side) {
     return 0;
 }
 
-// Runs this program as a child for one side and reads what it printed. A child that printed its
+// One child's play: the side, and the movie of the media folder (none: the table's own).
+struct Play {
+    const wchar_t* side;
+    const wchar_t* movie;
+};
+
+// Runs this program as a child for one play and reads what it printed. A child that printed its
 // figures and then hung at its end still gives them; the hang is told in failure all the same.
-std::optional<Usage> MeasureInChild(const std::wstring& mediaDir, const wchar_t* side, std::string& failure) {
-    const ChildRun child =
-        RunThisProgramAgain(L"\"" + mediaDir + L"\" " + CHILD_FLAG + L" " + side, CHILD_TIMEOUT_MS, false);
-    const std::string name = side == std::wstring(MODULE_SIDE) ? "the module's" : "the minimal player's";
+std::optional<Usage> MeasureInChild(const std::wstring& mediaDir, const Play& play, std::string& failure) {
+    std::wstring arguments = L"\"" + mediaDir + L"\" " + CHILD_FLAG + L" " + play.side;
+    if (play.movie) arguments += std::wstring(L" ") + MOVIE_FLAG + L" " + play.movie;
+    const ChildRun child = RunThisProgramAgain(arguments, CHILD_TIMEOUT_MS, false);
+    const std::string name = play.side == std::wstring(MODULE_SIDE) ? "the module's" : "the minimal player's";
     if (!child.startFailure.empty()) {
         failure = name + " child process did not start: " + child.startFailure;
         return bench::Fail(failure.c_str());
@@ -174,40 +187,43 @@ std::optional<std::vector<double>> MeasureDestroyAfterEnd(const std::wstring& me
     return times;
 }
 
+// What the first and the second play of a round used.
 struct UsagePair {
-    Usage module;
-    Usage minimal;
+    Usage first;
+    Usage second;
 };
 
 // The rounds measured in children, and what stopped them early.
 struct UsageRounds {
     std::vector<UsagePair> pairs;
-    std::string moduleFailure;
-    std::string minimalFailure;
+    std::string firstFailure;
+    std::string secondFailure;
 };
 
-UsageRounds MeasureUsage(const std::wstring& mediaDir, int rounds) {
+// Each round plays both, alternating which goes first.
+UsageRounds MeasureUsage(const std::wstring& mediaDir, int rounds, const Play& first, const Play& second) {
     UsageRounds used;
-    const auto ofModule = [&] { return MeasureInChild(mediaDir, MODULE_SIDE, used.moduleFailure); };
-    const auto ofMinimal = [&] { return MeasureInChild(mediaDir, MINIMAL_SIDE, used.minimalFailure); };
+    const auto ofFirst = [&] { return MeasureInChild(mediaDir, first, used.firstFailure); };
+    const auto ofSecond = [&] { return MeasureInChild(mediaDir, second, used.secondFailure); };
     for (int round = 0; round < rounds; ++round) {
-        std::optional<Usage> moduleUsage;
-        std::optional<Usage> minimalUsage;
+        std::optional<Usage> firstUsage;
+        std::optional<Usage> secondUsage;
         if (round % 2 == 0) {
-            moduleUsage = ofModule();
-            if (moduleUsage) minimalUsage = ofMinimal();
+            firstUsage = ofFirst();
+            if (firstUsage) secondUsage = ofSecond();
         } else {
-            minimalUsage = ofMinimal();
-            if (minimalUsage) moduleUsage = ofModule();
+            secondUsage = ofSecond();
+            if (secondUsage) firstUsage = ofFirst();
         }
-        if (!moduleUsage || !minimalUsage) break;
-        used.pairs.push_back(UsagePair{*moduleUsage, *minimalUsage});
+        if (!firstUsage || !secondUsage) break;
+        used.pairs.push_back(UsagePair{*firstUsage, *secondUsage});
         const UsagePair& u = used.pairs.back();
-        std::printf("usage %d, module/minimal: CPU %.1f/%.1f ms, window's thread %.1f/%.1f ms, private %.0f/%.0f KiB\n",
-                    round + 1, u.module.cpuMs, u.minimal.cpuMs, u.module.threadCpuMs, u.minimal.threadCpuMs,
-                    u.module.privateBytes / 1024, u.minimal.privateBytes / 1024);
+        std::printf("usage %d, %ls/%ls: CPU %.1f/%.1f ms, window's thread %.1f/%.1f ms, private %.0f/%.0f KiB\n",
+                    round + 1, first.movie ? first.movie : first.side, second.movie ? second.movie : second.side,
+                    u.first.cpuMs, u.second.cpuMs, u.first.threadCpuMs, u.second.threadCpuMs,
+                    u.first.privateBytes / 1024, u.second.privateBytes / 1024);
         std::fflush(stdout);
-        if (!used.moduleFailure.empty() || !used.minimalFailure.empty()) break;
+        if (!used.firstFailure.empty() || !used.secondFailure.empty()) break;
     }
     return used;
 }
@@ -300,6 +316,7 @@ struct Arguments {
     std::wstring mediaDir;
     int rounds = DEFAULT_ROUNDS;
     std::wstring childSide;
+    std::wstring movie;
 };
 
 std::optional<Arguments> ParseArguments() {
@@ -315,6 +332,8 @@ std::optional<Arguments> ParseArguments() {
             parsed.rounds = _wtoi(value);
         } else if (name == CHILD_FLAG && (std::wstring(value) == MODULE_SIDE || std::wstring(value) == MINIMAL_SIDE)) {
             parsed.childSide = value;
+        } else if (name == MOVIE_FLAG) {
+            parsed.movie = value;
         } else {
             return std::nullopt;
         }
@@ -338,13 +357,19 @@ int main() {
         std::printf("hd720.mp4 not found in the media folder\n");
         return 2;
     }
-    if (!arguments->childSide.empty()) return RunChild(*path, arguments->childSide);
+    if (!arguments->childSide.empty()) {
+        if (arguments->movie.empty()) return RunChild(*path, arguments->childSide);
+        return RunChild(FullPath(arguments->mediaDir + L"\\" + arguments->movie), arguments->childSide);
+    }
 
     const std::wstring mediaDir = FullPath(arguments->mediaDir);
     const int rounds = arguments->rounds;
     bench::TimedRounds timed;
     if (const int failed = bench::RunTimedRounds(L"bench_table", *path, rounds, true, timed)) return failed;
-    const UsageRounds used = MeasureUsage(mediaDir, rounds);
+    const UsageRounds used = MeasureUsage(mediaDir, rounds, {MODULE_SIDE, nullptr}, {MINIMAL_SIDE, nullptr});
+    const UsageRounds turned =
+        MeasureUsage(mediaDir, rounds, {MODULE_SIDE, TURNED_MOVIE}, {MODULE_SIDE, UPRIGHT_MOVIE});
+    const std::string turnedFailure = FirstOf(turned.firstFailure, turned.secondFailure);
     // A session of the platform's own that failed may have left the platform unusable in this
     // process, and the module's sessions with it.
     std::optional<std::vector<double>> endedDestroys;
@@ -356,14 +381,14 @@ int main() {
         endedFailure = timed.minimalFailure + ", which may have spoilt the platform in this process";
     }
     for (const std::string& failure :
-         {timed.moduleFailure, timed.minimalFailure, used.moduleFailure, used.minimalFailure}) {
+         {timed.moduleFailure, timed.minimalFailure, used.firstFailure, used.secondFailure, turnedFailure}) {
         if (!failure.empty()) std::printf("%s\n", failure.c_str());
     }
 
     const auto ofTimed = [&](auto field) { return bench::Collect(timed.pairs, field); };
     const auto ofUsed = [&](auto field) { return bench::Collect(used.pairs, field); };
     const std::string timedFailure = FirstOf(timed.moduleFailure, timed.minimalFailure);
-    const std::string usedFailure = FirstOf(used.moduleFailure, used.minimalFailure);
+    const std::string usedFailure = FirstOf(used.firstFailure, used.secondFailure);
     const std::vector<Row> rows = {
         {"open+attach until playing, ms", ofTimed([](const RoundPair& p) { return p.module.openMs; }),
          ofTimed([](const RoundPair& p) { return p.minimal.openMs; }), Goal::Ratio, RATIO_GOAL, timedFailure},
@@ -375,13 +400,13 @@ int main() {
          ofTimed([](const RoundPair& p) { return p.minimal.dragMs; }), Goal::None, 0, timedFailure},
         {"destroy while playing / close+shutdown, ms", ofTimed([](const RoundPair& p) { return p.module.closeMs; }),
          ofTimed([](const RoundPair& p) { return p.minimal.closeMs; }), Goal::Below, DESTROY_GOAL_MS, timedFailure},
-        {"CPU time while playing 10 s, ms", ofUsed([](const UsagePair& p) { return p.module.cpuMs; }),
-         ofUsed([](const UsagePair& p) { return p.minimal.cpuMs; }), Goal::Ratio, RATIO_GOAL, usedFailure},
-        {"  of which the window's thread, ms", ofUsed([](const UsagePair& p) { return p.module.threadCpuMs; }),
-         ofUsed([](const UsagePair& p) { return p.minimal.threadCpuMs; }), Goal::None, 0, usedFailure},
+        {"CPU time while playing 10 s, ms", ofUsed([](const UsagePair& p) { return p.first.cpuMs; }),
+         ofUsed([](const UsagePair& p) { return p.second.cpuMs; }), Goal::Ratio, RATIO_GOAL, usedFailure},
+        {"  of which the window's thread, ms", ofUsed([](const UsagePair& p) { return p.first.threadCpuMs; }),
+         ofUsed([](const UsagePair& p) { return p.second.threadCpuMs; }), Goal::None, 0, usedFailure},
         {"private bytes of one playing viewer, KiB",
-         ofUsed([](const UsagePair& p) { return p.module.privateBytes / 1024; }),
-         ofUsed([](const UsagePair& p) { return p.minimal.privateBytes / 1024; }), Goal::None, 0, usedFailure},
+         ofUsed([](const UsagePair& p) { return p.first.privateBytes / 1024; }),
+         ofUsed([](const UsagePair& p) { return p.second.privateBytes / 1024; }), Goal::None, 0, usedFailure},
         {"destroy after the end of a 1 s movie, ms", endedDestroys.value_or(std::vector<double>{}), {},
          Goal::LongestBelow, ENDED_DESTROY_GOAL_MS, endedFailure},
     };
@@ -392,6 +417,12 @@ int main() {
     std::printf("%-46s %9s %9s %7s   %-17s %-27s %s\n", "", "module", "minimal", "ratio", "goal",
                 "lowest-highest round", "");
     for (const Row& row : rows) PrintRow(row);
+    std::printf("\n%-46s %9s %9s\n", "the module's CPU time over 10 s, ms", "rotated", "unrotated");
+    const auto ofTurned = [&](auto field) { return bench::Collect(turned.pairs, field); };
+    PrintRow({"CPU while playing a rotated 1080p movie, ms", ofTurned([](const UsagePair& p) { return p.first.cpuMs; }),
+              ofTurned([](const UsagePair& p) { return p.second.cpuMs; }), Goal::Ratio, TURNED_RATIO_GOAL,
+              turnedFailure});
     const bool endedFailed = timed.minimalFailure.empty() && !endedDestroys;
-    return !timed.moduleFailure.empty() || !used.moduleFailure.empty() || endedFailed ? 1 : 0;
+    return !timed.moduleFailure.empty() || !used.firstFailure.empty() || !turnedFailure.empty() || endedFailed ? 1
+                                                                                                             : 0;
 }

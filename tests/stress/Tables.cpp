@@ -63,7 +63,7 @@ void PrintTables(const std::vector<Run>& runs, const std::vector<Result>& result
     }
     Print("\nLongest call of each entry point\n");
     for (const auto& [name, slowest] : longest) {
-        Print("  " + Padded(name, 8) + RightAligned(std::to_string(slowest.first) + " ms", 9) + "  " +
+        Print("  " + Padded(name, 10) + RightAligned(std::to_string(slowest.first) + " ms", 9) + "  " +
               runs[slowest.second].label + "\n");
     }
     for (const auto& [name, slowest] : longest) {

@@ -3,12 +3,14 @@
 // box), shown as an icon or played; it must never crash or hang the host, leave anything of
 // the module behind in the host window, or spoil the next file.
 //
-//   stress_corpus.exe CORPUS_DIR [--sample N] [--seed S]
+//   stress_corpus.exe CORPUS_DIR [--sample N] [--seed S] [--failures DIR]
 //   stress_corpus.exe --one PATH [--special deleted]
 //
 // The first form reads CORPUS_DIR/corpus.tsv and starts the second form for each file, waits
 // for it and reads its report. --sample N takes N files spread evenly over the damaged ones
 // (--seed S shifts the spread), plus every one-off case and the files that once found a fault.
+// --failures DIR copies every file that failed into DIR, for replay; it is meant for corpora of
+// chance damage (mutate_corpus.py), which need not hold the built corpus's kept files.
 // Exit code 0: nothing hurt the host; 1: a hang, a crash, a refusal without a box, harm left
 // behind or a failed canary; 2: bad command line or missing files.
 
@@ -37,7 +39,16 @@ constexpr int EXIT_HURT = 1;
 using Handle = Owned<HANDLE, CloseHandle>;
 using ArgumentList = Owned<LPWSTR*, LocalFree>;
 
-int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, size_t seed) {
+// Keeps a failing file under its own name, which for mutated files tells its seed and index.
+void KeepFailure(const std::wstring& folder, const Run& run) {
+    const std::wstring name = run.path.substr(run.path.find_last_of(L'\\') + 1);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    if (!CopyFileW(run.path.c_str(), (folder + L"\\" + name).c_str(), FALSE))
+        Print("stress_corpus: cannot keep " + Utf8(run.path) + " in " + Utf8(folder) + "\n");
+}
+
+int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, size_t seed,
+              const std::wstring& keepFailuresIn) {
     const std::wstring corpus = FullPath(corpusArgument);
     const std::optional<std::vector<Entry>> entries = ReadManifest(corpus);
     if (!entries || entries->empty()) {
@@ -56,6 +67,7 @@ int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, 
     }
 
     for (const char* kept : KEPT_IN_SAMPLE) {
+        if (!keepFailuresIn.empty()) break;
         const bool found = std::any_of(entries->begin(), entries->end(),
                                        [&](const Entry& entry) { return Utf8(entry.name) == kept; });
         if (!found) {
@@ -86,6 +98,7 @@ int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, 
         for (const std::string& harm : result.harm) line += "\n      harm: " + harm;
         for (const std::string& note : result.notes) line += "\n      note: " + note;
         if (result.failed) line += "\n      FAILED";
+        if (result.failed && !keepFailuresIn.empty() && run.kind != "canary") KeepFailure(keepFailuresIn, run);
         Print(line + "\n");
         results.push_back(std::move(result));
     }
@@ -115,7 +128,7 @@ std::optional<size_t> Count(const wchar_t* text) {
 }
 
 int Usage() {
-    Print("usage: stress_corpus.exe CORPUS_DIR [--sample N] [--seed S]\n"
+    Print("usage: stress_corpus.exe CORPUS_DIR [--sample N] [--seed S] [--failures DIR]\n"
           "       stress_corpus.exe --one PATH [--special deleted]\n");
     return EXIT_SETUP;
 }
@@ -134,9 +147,14 @@ int main() {
     }
     std::optional<size_t> sample;
     size_t seed = 0;
+    std::wstring failures;
     for (int i = 2; i < count; i += 2) {
-        const bool hasValue = i + 1 < count;
-        std::optional<size_t> value = hasValue ? Count(arg[i + 1]) : std::nullopt;
+        if (i + 1 >= count) return Usage();
+        if (std::wcscmp(arg[i], L"--failures") == 0) {
+            failures = FullPath(arg[i + 1]);
+            continue;
+        }
+        std::optional<size_t> value = Count(arg[i + 1]);
         if (!value) return Usage();
         if (std::wcscmp(arg[i], L"--sample") == 0) {
             sample = value;
@@ -146,5 +164,5 @@ int main() {
             return Usage();
         }
     }
-    return RunCorpus(arg[1], sample, seed);
+    return RunCorpus(arg[1], sample, seed, failures);
 }
