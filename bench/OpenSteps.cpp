@@ -127,7 +127,10 @@ int MeasureOpenSteps(const std::wstring& path, int rounds) {
     const ComApartment com;
     const LoadedModule module;
     const Window frame = CreateFrame(L"open_latency");
-    if (!module.info() || !frame) return Fail("no module or no window"), 1;
+    if (!module.info() || !frame) {
+        Fail("no module or no window");
+        return 1;
+    }
 
     // The module, the minimal player, and the minimal player resolving the file as the module
     // does, taking turns at going first.
@@ -208,7 +211,10 @@ int MeasureOpenSteps(const std::wstring& path, int rounds) {
     }
 
     // The platform stays started through the pieces, as the module keeps it.
-    if (FAILED(MFStartup(MF_VERSION, MFSTARTUP_FULL))) return Fail("the platform did not start"), 1;
+    if (FAILED(MFStartup(MF_VERSION, MFSTARTUP_FULL))) {
+        Fail("the platform did not start");
+        return 1;
+    }
     const int repeats = 2 * rounds + 1;
     const Window pane = CreatePane(frame.get(), nullptr);
     const std::vector<std::pair<const char*, std::function<bool()>>> pieces = {
