@@ -25,6 +25,7 @@
 
 #include "common/Owned.h"
 #include "host/support/LoadedModule.h"
+#include "host/support/Summary.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -62,8 +63,9 @@ void PrintRun(size_t index, size_t count, const Run& run, const Result& result) 
     Print(line + "\n");
 }
 
-// The tables and the failed runs; the exit code.
-int Summarize(const std::vector<Run>& runs, const std::vector<Result>& results, ULONGLONG took) {
+// The tables, the failed runs and the summary line for what was played; the exit code.
+int Summarize(const std::string& what, const std::vector<Run>& runs, const std::vector<Result>& results,
+              ULONGLONG took) {
     PrintTables(runs, results);
     std::vector<std::string> failures;
     for (size_t i = 0; i < runs.size(); ++i) {
@@ -72,6 +74,8 @@ int Summarize(const std::vector<Run>& runs, const std::vector<Result>& results, 
     Print("\n" + std::to_string(runs.size()) + " runs in " + Seconds(took) + "; " + std::to_string(failures.size()) +
           " failed\n");
     for (const std::string& failure : failures) Print("  " + failure + "\n");
+    PrintSummary({what + ": runs of " + std::to_string(runs.size()) + " that hurt the host",
+                  static_cast<double>(failures.size()), std::nullopt, "0", failures.empty() ? "met" : "FAILED"});
     return failures.empty() ? 0 : EXIT_HURT;
 }
 
@@ -127,7 +131,7 @@ int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, 
     DeleteFileW((scratch + L"\\locked.mp4").c_str());
     DeleteFileW((scratch + L"\\deleted.mp4").c_str());
     RemoveDirectoryW(scratch.c_str());
-    return Summarize(runs, results, took);
+    return Summarize("bad-input files", runs, results, took);
 }
 
 int RunWidths(const std::wstring& mediaArgument, size_t plays) {
@@ -145,7 +149,7 @@ int RunWidths(const std::wstring& mediaArgument, size_t plays) {
         PrintRun(i, runs.size(), runs[i], result);
         results.push_back(std::move(result));
     }
-    return Summarize(runs, results, GetTickCount64() - started);
+    return Summarize("common widths", runs, results, GetTickCount64() - started);
 }
 
 std::optional<size_t> Count(const wchar_t* text) {
