@@ -102,6 +102,16 @@ protected:
         return fake;
     }
 
+    // The pane's pixels once the host has drawn source into destination, as a host repaints while
+    // its window settles.
+    std::vector<DWORD> DrawnPixels(const RECT& source, const RECT& destination, int width, int height) {
+        const HDC dc = GetDC(host.pane());
+        EXPECT_EQ(viewer.Draw(dc, &source, &destination), 0);
+        ReleaseDC(host.pane(), dc);
+        PumpMessages(50);
+        return CaptureClient(host.pane(), width, height);
+    }
+
     // Declared before the viewer, so that the viewer's teardown still finds its window.
     HostWindow host{320, 240};
     ExtViewMF viewer;
@@ -365,11 +375,7 @@ TEST_F(AttachTest, TurnedMoviesStandUprightAtTheirDisplayedSize) {
         std::vector<DWORD> seen(4);
         // Drawn again on every look, as a host repaints while its window settles.
         const auto upright = [&] {
-            const HDC dc = GetDC(host.pane());
-            EXPECT_EQ(viewer.Draw(dc, &frame, &picture), 0);
-            ReleaseDC(host.pane(), dc);
-            PumpMessages(50);
-            const std::vector<DWORD> pixels = CaptureClient(host.pane(), width, height);
+            const std::vector<DWORD> pixels = DrawnPixels(frame, picture, width, height);
             if (pixels.empty()) return false;
             bool all = true;
             for (int quadrant = 0; quadrant < 4; ++quadrant) {
@@ -406,11 +412,7 @@ TEST_F(AttachTest, AnamorphicMovieFillsTheRectangleFittedToItsDisplayedSize) {
     LitSpan down{};
     DWORD middle[2] = {};
     const auto shaped = [&] {
-        const HDC dc = GetDC(host.pane());
-        EXPECT_EQ(viewer.Draw(dc, &frame, &picture), 0);
-        ReleaseDC(host.pane(), dc);
-        PumpMessages(50);
-        const std::vector<DWORD> pixels = CaptureClient(host.pane(), width, height);
+        const std::vector<DWORD> pixels = DrawnPixels(frame, picture, width, height);
         if (pixels.empty()) return false;
         const int row = picture.top + (picture.bottom - picture.top) / 4;
         across = FindLit(pixels, width, {0, row}, {1, 0}, width);
