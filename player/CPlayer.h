@@ -80,7 +80,7 @@ public:
     // earlier read has not come back no new one is made. False when the clock failed, did not
     // answer in time, or there is none.
     bool ReadClock(DWORD waitMs, LONGLONG* time);
-    static constexpr DWORD CLOCK_READ_WAIT_MS = 250;
+    static constexpr DWORD CLOCK_READ_WAIT_MS = 1000;
 
     PlayerState State() const { return state.load(std::memory_order_acquire); }
     void SetState(PlayerState next);
