@@ -53,6 +53,23 @@ private:
 
 }  // namespace
 
+class ClockRead final : public QueuedWork {
+public:
+    explicit ClockRead(IMFPresentationClock* clock) : clock_(clock) {}
+
+    // Valid once the read has run.
+    HRESULT status = E_PENDING;
+    MFTIME time = 0;
+
+private:
+    void Run() override {
+        status = clock_->GetTime(&time);
+        clock_.Reset();
+    }
+
+    ComPtr<IMFPresentationClock> clock_;
+};
+
 CPlayer::CPlayer() = default;
 
 CPlayer::~CPlayer() {
@@ -257,7 +274,7 @@ HRESULT CPlayer::OnNewPresentation(IMFMediaEvent* event) {
     if (!descriptor) return S_OK;
 
     ComPtr<IMFTopology> topology;
-    if (FAILED(CreatePlaybackTopology(source.Get(), descriptor.Get(), videoWindow, &topology))) return S_OK;
+    if (FAILED(CreatePlaybackTopology(source.Get(), descriptor.Get(), videoWindow, fileVideo, &topology))) return S_OK;
     // Stored before the session can report on the new topology, so that its report wins.
     const PlayerState previous = State();
     SetState(PlayerState::OpenPending);
@@ -309,6 +326,22 @@ bool CPlayer::EndOverduePresentation(LONGLONG clockTime) {
     if (!RunsOnWine() || State() != PlayerState::Started || duration <= 0) return false;
     if (clockTime < duration + END_REPORT_WAIT) return false;
     return SUCCEEDED(RequestStop());
+}
+
+bool CPlayer::ReadClock(DWORD waitMs, LONGLONG* time) {
+    if (!clock) return false;
+    if (lateClockRead) {
+        if (!lateClockRead->Done()) return false;
+        lateClockRead.Reset();
+    }
+    ComPtr<ClockRead> read;
+    read.Attach(new (std::nothrow) ClockRead(clock.Get()));
+    if (!read) return false;
+    const HRESULT hr = read->RunOn(MFASYNC_CALLBACK_QUEUE_MULTITHREADED, waitMs);
+    if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) lateClockRead = read;
+    if (FAILED(hr) || FAILED(read->status)) return false;
+    *time = read->time;
+    return true;
 }
 
 HRESULT CPlayer::SetPosition(const LONGLONG& position) {

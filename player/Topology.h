@@ -1,15 +1,19 @@
 #pragma once
 // The playback topology of a presentation: every selected stream wired to an audio or video
-// renderer.
+// renderer, a video stream through the module's upright transform when its pictures are not
+// shown as stored (fileVideo: what the file's structure says of its video track).
+
+#include "moviefile/MovieFacts.h"
 
 #include <windows.h>
 #include <mfidl.h>
 
 HRESULT CreatePlaybackTopology(IMFMediaSource* source, IMFPresentationDescriptor* descriptor,
-                               HWND videoWindow, IMFTopology** topology);
+                               HWND videoWindow, const VideoTrackFacts& fileVideo, IMFTopology** topology);
 
 HRESULT AddStreamBranch(IMFTopology* topology, IMFMediaSource* source,
-                        IMFPresentationDescriptor* descriptor, DWORD index, HWND videoWindow);
+                        IMFPresentationDescriptor* descriptor, DWORD index, HWND videoWindow,
+                        const VideoTrackFacts& fileVideo);
 
 // Whether the machine has an audio output device. Without one a topology holding an audio
 // renderer fails as a whole, so audio streams are then left out and the video plays silently.

@@ -56,6 +56,26 @@ IconHeader ShellIconHeader(const std::wstring& path) {
     return result;
 }
 
+// The picture fitted into a client area of width by height and centred, as a host lays it out.
+RECT Fitted(int imageWidth, int imageHeight, int width, int height) {
+    const int fittedWidth = std::min(width, imageWidth * height / imageHeight);
+    const int fittedHeight = std::min(height, imageHeight * width / imageWidth);
+    const int left = (width - fittedWidth) / 2;
+    const int top = (height - fittedHeight) / 2;
+    return {left, top, left + fittedWidth, top + fittedHeight};
+}
+
+enum Colour : DWORD { RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF, WHITE = 0xFFFFFF };
+
+// Whether a captured pixel shows colour, give or take what YUV and scaling do to it.
+bool Shows(DWORD pixel, Colour colour) {
+    for (int shift : {16, 8, 0}) {
+        if (std::abs(static_cast<int>((pixel >> shift) & 0xFF) - static_cast<int>((colour >> shift) & 0xFF)) > 64)
+            return false;
+    }
+    return true;
+}
+
 class AttachTest : public ::testing::Test {
 protected:
     void SetUp() override { host.SetViewer(&viewer); }
@@ -80,6 +100,16 @@ protected:
         real->Shutdown();
         fake->BeginGetEvent(viewer.player.get(), nullptr);
         return fake;
+    }
+
+    // The pane's pixels once the host has drawn source into destination, as a host repaints while
+    // its window settles.
+    std::vector<DWORD> DrawnPixels(const RECT& source, const RECT& destination, int width, int height) {
+        const HDC dc = GetDC(host.pane());
+        EXPECT_EQ(viewer.Draw(dc, &source, &destination), 0);
+        ReleaseDC(host.pane(), dc);
+        PumpMessages(50);
+        return CaptureClient(host.pane(), width, height);
     }
 
     // Declared before the viewer, so that the viewer's teardown still finds its window.
@@ -304,6 +334,97 @@ TEST_F(AttachTest, PictureFollowsAPaneResizedWhilePlaying) {
         EXPECT_TRUE(PumpUntil(shaped, c.boundMs))
             << "picture from x " << across.first << " to " << across.end << ", y " << down.first << " to " << down.end;
     }
+}
+
+// The quadrants movies store their picture with red top left, green top right, blue bottom left
+// and white bottom right; rotate-N is to be turned N degrees clockwise to stand upright.
+TEST_F(AttachTest, TurnedMoviesStandUprightAtTheirDisplayedSize) {
+    SetWindowPos(host.frame(), HWND_TOPMOST, 20, 560, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    const int width = 400;
+    const int height = 360;
+    host.Resize(width, height);
+    const struct {
+        const wchar_t* media;
+        SIZE size;
+        Colour quadrants[4];
+    } cases[] = {
+        {L"rotate-90.mp4", {240, 320}, {BLUE, RED, WHITE, GREEN}},
+        {L"rotate-180.mp4", {320, 240}, {WHITE, BLUE, GREEN, RED}},
+        {L"rotate-270.mp4", {240, 320}, {GREEN, WHITE, RED, BLUE}},
+        {L"rotate-90.mov", {240, 320}, {BLUE, RED, WHITE, GREEN}},
+        {L"rotate-180.mov", {320, 240}, {WHITE, BLUE, GREEN, RED}},
+        {L"rotate-270.mov", {240, 320}, {GREEN, WHITE, RED, BLUE}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.media));
+        Open(c.media);
+        ASSERT_EQ(viewer.Attach(host.pane()), 0);
+        ASSERT_TRUE(WaitForState(PlayerState::Started));
+        int32_t size[2] = {-1, -1};
+        for (UINT query : {WM_EXTVIEW_GET_IMAGE_SIZE2, WM_EXTVIEW_GET_IMAGE_SIZE}) {
+            ASSERT_EQ(Query(query, size), 0);
+            EXPECT_EQ(size[0], c.size.cx);
+            EXPECT_EQ(size[1], c.size.cy);
+        }
+
+        const RECT frame{0, 0, size[0], size[1]};
+        const RECT picture = Fitted(size[0], size[1], width, height);
+        const int pictureWidth = picture.right - picture.left;
+        const int pictureHeight = picture.bottom - picture.top;
+        std::vector<DWORD> seen(4);
+        // Drawn again on every look, as a host repaints while its window settles.
+        const auto upright = [&] {
+            const std::vector<DWORD> pixels = DrawnPixels(frame, picture, width, height);
+            if (pixels.empty()) return false;
+            bool all = true;
+            for (int quadrant = 0; quadrant < 4; ++quadrant) {
+                const int x = picture.left + (1 + 2 * (quadrant % 2)) * pictureWidth / 4;
+                const int y = picture.top + (1 + 2 * (quadrant / 2)) * pictureHeight / 4;
+                seen[quadrant] = pixels[y * width + x] & 0xFFFFFF;
+                all = all && Shows(seen[quadrant], c.quadrants[quadrant]);
+            }
+            return all;
+        };
+        EXPECT_TRUE(PumpUntil(upright, 5000)) << std::hex << "top left " << seen[0] << ", top right " << seen[1]
+                                              << ", bottom left " << seen[2] << ", bottom right " << seen[3];
+    }
+}
+
+TEST_F(AttachTest, AnamorphicMovieFillsTheRectangleFittedToItsDisplayedSize) {
+    SetWindowPos(host.frame(), HWND_TOPMOST, 600, 480, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    const int width = 640;
+    const int height = 480;
+    host.Resize(width, height);
+    Open(L"anamorphic-4x3.mp4");
+    ASSERT_EQ(viewer.Attach(host.pane()), 0);
+    ASSERT_TRUE(WaitForState(PlayerState::Started));
+    int32_t size[2] = {-1, -1};
+    ASSERT_EQ(Query(WM_EXTVIEW_GET_IMAGE_SIZE, size), 0);
+    EXPECT_EQ(size[0], 640);
+    EXPECT_EQ(size[1], 360);
+
+    // 640x360 in 640x480: bars of 60 above and below. Across the middle of the top half, and
+    // down the middle of the left half; the two halves meet in the middle.
+    const RECT frame{0, 0, size[0], size[1]};
+    const RECT picture = Fitted(size[0], size[1], width, height);
+    LitSpan across{};
+    LitSpan down{};
+    DWORD middle[2] = {};
+    const auto shaped = [&] {
+        const std::vector<DWORD> pixels = DrawnPixels(frame, picture, width, height);
+        if (pixels.empty()) return false;
+        const int row = picture.top + (picture.bottom - picture.top) / 4;
+        across = FindLit(pixels, width, {0, row}, {1, 0}, width);
+        down = FindLit(pixels, width, {width / 4, 0}, {0, 1}, height - viewer.panel->barHeight);
+        middle[0] = pixels[row * width + width / 2 - 8] & 0xFFFFFF;
+        middle[1] = pixels[row * width + width / 2 + 8] & 0xFFFFFF;
+        return std::abs(across.first - picture.left) <= 3 && std::abs(across.end - picture.right) <= 3 &&
+               std::abs(down.first - picture.top) <= 3 && std::abs(down.end - picture.bottom) <= 3 &&
+               Shows(middle[0], RED) && Shows(middle[1], GREEN);
+    };
+    EXPECT_TRUE(PumpUntil(shaped, 5000)) << "picture from x " << across.first << " to " << across.end << ", y "
+                                         << down.first << " to " << down.end << std::hex << "; either side of the "
+                                         << "middle " << middle[0] << " and " << middle[1];
 }
 
 }  // namespace

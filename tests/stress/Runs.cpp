@@ -80,7 +80,7 @@ Result Interpret(const std::string& output, DWORD exitCode, bool timedOut) {
         result.outcome = category;
     }
     const bool hurt = result.outcome == "hang" || result.outcome == "crash" || result.outcome == "setup failed" ||
-                      result.outcome == "refused without a box";
+                      result.outcome == "refused without a box" || result.outcome == "still";
     result.failed = hurt || !result.harm.empty();
     return result;
 }
@@ -148,6 +148,27 @@ std::vector<Run> PlanRuns(const std::vector<Entry>& entries, const std::wstring&
     }
     withCanaries.push_back(canary);
     return withCanaries;
+}
+
+std::vector<Run> PlanWidthRuns(const std::wstring& media, size_t plays) {
+    std::vector<std::wstring> names;
+    for (const wchar_t* pattern : {L"\\wide-*.mp4", L"\\wide-*.mov"}) {
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = FindFirstFileW((media + pattern).c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) continue;
+        do {
+            names.push_back(found.cFileName);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<Run> runs;
+    for (size_t i = 0; !names.empty() && i < plays; ++i) {
+        const std::wstring& name = names[i % names.size()];
+        const std::string label = Utf8(name) + ", play " + std::to_string(i / names.size() + 1);
+        runs.push_back({Utf8(name), media + L"\\" + name, label, L"brief"});
+    }
+    return runs;
 }
 
 Result RunChild(const Run& run) {

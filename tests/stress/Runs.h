@@ -48,5 +48,9 @@ struct Result {
 std::vector<Run> PlanRuns(const std::vector<Entry>& entries, const std::wstring& corpus, const std::wstring& scratch,
                           std::optional<size_t> sample, size_t seed);
 
+// plays runs taken in turn from the media folder's wide-*.mp4 and wide-*.mov, each a brief play;
+// none when the folder has no such movie.
+std::vector<Run> PlanWidthRuns(const std::wstring& media, size_t plays);
+
 // Starts this program on one file and reads its report until it ends or runs out of time.
 Result RunChild(const Run& run);

@@ -2,6 +2,8 @@
 
 #include "Text.h"
 
+#include "host/support/Summary.h"
+
 #include <algorithm>
 #include <map>
 #include <string>
@@ -31,7 +33,7 @@ void PrintTables(const std::vector<Run>& runs, const std::vector<Result>& result
     }
     kinds.push_back("all");
 
-    const std::vector<std::string> columns = {"played", "icon",  "blank", "not attached", "refused",
+    const std::vector<std::string> columns = {"played", "still", "icon", "blank", "not attached", "refused",
                                               "refused without a box", "hang", "crash", "setup failed",
                                               "harmed", "total"};
     Print("\nOutcomes by kind (" + std::string(sizeof(void*) == 8 ? "x64" : "x86") + ")\n");
@@ -61,7 +63,11 @@ void PrintTables(const std::vector<Run>& runs, const std::vector<Result>& result
     }
     Print("\nLongest call of each entry point\n");
     for (const auto& [name, slowest] : longest) {
-        Print("  " + Padded(name, 8) + RightAligned(std::to_string(slowest.first) + " ms", 9) + "  " +
+        Print("  " + Padded(name, 10) + RightAligned(std::to_string(slowest.first) + " ms", 9) + "  " +
               runs[slowest.second].label + "\n");
+    }
+    for (const auto& [name, slowest] : longest) {
+        PrintSummary({"bad-input files: longest " + name + ", ms", static_cast<double>(slowest.first), std::nullopt,
+                      "-", "-"});
     }
 }
