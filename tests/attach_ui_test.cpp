@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -217,40 +218,51 @@ TEST_F(AttachTest, RefusedTopologyLeavesThePlayerClosed) {
     EXPECT_EQ(Children(host.pane()).size(), 3u) << "the new panel stays";
 }
 
+// A picture whose width is no multiple of 16 is decoded into wider frames, whose spare columns
+// must not show at its right edge.
 TEST_F(AttachTest, PictureShowsTheColourBars) {
-    // Out of the way of other programs' windows, and above them.
-    SetWindowPos(host.frame(), HWND_TOPMOST, 820, 620, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-    Open(L"sample.mp4");
-    ASSERT_EQ(viewer.Attach(host.pane()), 0);
-    ASSERT_TRUE(WaitForState(PlayerState::Started));
+    const struct {
+        const wchar_t* movie;
+        SIZE pane;
+        POINT place;
+    } cases[] = {{L"sample.mp4", {320, 240}, {820, 620}}, {L"bars-854x480.mp4", {854, 480}, {400, 500}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.movie, c.movie + wcslen(c.movie)));
+        host.Resize(c.pane.cx, c.pane.cy);
+        // Out of the way of other programs' windows, and above them.
+        SetWindowPos(host.frame(), HWND_TOPMOST, c.place.x, c.place.y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        Open(c.movie);
+        ASSERT_EQ(viewer.Attach(host.pane()), 0);
+        ASSERT_TRUE(WaitForState(PlayerState::Started));
 
-    RECT client{};
-    GetClientRect(host.pane(), &client);
-    const RECT frame{0, 0, viewer.imageWidth, viewer.imageHeight};
-    const HDC dc = GetDC(host.pane());
-    EXPECT_EQ(viewer.Draw(dc, &frame, &client), 0);
-    ReleaseDC(host.pane(), dc);
-    PumpMessages(1000);
+        RECT client{};
+        GetClientRect(host.pane(), &client);
+        const RECT frame{0, 0, viewer.imageWidth, viewer.imageHeight};
+        const HDC dc = GetDC(host.pane());
+        EXPECT_EQ(viewer.Draw(dc, &frame, &client), 0);
+        ReleaseDC(host.pane(), dc);
+        PumpMessages(1000);
 
-    const int width = client.right;
-    const int height = client.bottom;
-    const std::vector<DWORD> pixels = CaptureClient(host.pane(), width, height);
-    ASSERT_EQ(pixels.size(), static_cast<size_t>(width * height));
+        const int width = client.right;
+        const int height = client.bottom;
+        const std::vector<DWORD> pixels = CaptureClient(host.pane(), width, height);
+        ASSERT_EQ(pixels.size(), static_cast<size_t>(width * height));
 
-    // The upper bars at three quarters of full level, from the left: grey, yellow, cyan,
-    // green, magenta, red, blue.
-    const int level = 191;
-    const int bars[7][3] = {{level, level, level}, {level, level, 0}, {0, level, level}, {0, level, 0},
-                            {level, 0, level},     {level, 0, 0},     {0, 0, level}};
-    const int y = height / 4;
-    for (int bar = 0; bar < 7; ++bar) {
-        const int x = (2 * bar + 1) * width / 14;
-        const DWORD pixel = pixels[y * width + x];
-        const int seen[3] = {static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((pixel >> 8) & 0xFF),
-                             static_cast<int>(pixel & 0xFF)};
-        for (int channel = 0; channel < 3; ++channel) {
-            EXPECT_NEAR(seen[channel], bars[bar][channel], 48)
-                << "bar " << bar << " at (" << x << ", " << y << "), channel " << channel;
+        // The upper bars at three quarters of full level, from the left: grey, yellow, cyan,
+        // green, magenta, red, blue; then the blue bar's last columns.
+        const int level = 191;
+        const int bars[8][3] = {{level, level, level}, {level, level, 0}, {0, level, level}, {0, level, 0},
+                                {level, 0, level},     {level, 0, 0},     {0, 0, level},     {0, 0, level}};
+        const int y = height / 4;
+        for (int bar = 0; bar < 8; ++bar) {
+            const int x = bar < 7 ? (2 * bar + 1) * width / 14 : width - 2;
+            const DWORD pixel = pixels[y * width + x];
+            const int seen[3] = {static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((pixel >> 8) & 0xFF),
+                                 static_cast<int>(pixel & 0xFF)};
+            for (int channel = 0; channel < 3; ++channel) {
+                EXPECT_NEAR(seen[channel], bars[bar][channel], 48)
+                    << "at (" << x << ", " << y << "), channel " << channel;
+            }
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "player/Topology.h"
 
 #include "TestSupport.h"
+#include "common/RunsOnWine.h"
 
 #include <gtest/gtest.h>
 
@@ -99,14 +100,14 @@ GUID Subtype(IMFMediaType* type) {
     return subtype;
 }
 
-ComPtr<IMFMediaType> VideoType(REFGUID subtype, bool compressed) {
+ComPtr<IMFMediaType> VideoType(REFGUID subtype, bool compressed, UINT32 width = 320) {
     ComPtr<IMFMediaType> type;
     EXPECT_HRESULT_SUCCEEDED(MFCreateMediaType(&type));
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     type->SetGUID(MF_MT_SUBTYPE, subtype);
     type->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, compressed ? FALSE : TRUE);
     type->SetUINT32(MF_MT_COMPRESSED, compressed ? TRUE : FALSE);
-    MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, 320, 240);
+    MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, width, 240);
     return type;
 }
 
@@ -283,7 +284,7 @@ TEST_F(TopologyTest, RealVideoStreamEndsUpRenderable) {
     }
 }
 
-TEST_F(TopologyTest, VideoTypeChoiceOnlySwitchesUncompressedToOfferedNV12) {
+TEST_F(TopologyTest, VideoTypeChoiceOnlySwitchesUncompressedToARenderableOffer) {
     struct Case {
         const char* name;
         std::vector<ComPtr<IMFMediaType>> offered;
@@ -298,6 +299,15 @@ TEST_F(TopologyTest, VideoTypeChoiceOnlySwitchesUncompressedToOfferedNV12) {
          MFVideoFormat_I420},
         {"compressed with NV12 offered", {VideoType(MFVideoFormat_H264, true), VideoType(MFVideoFormat_NV12, false)},
          MFVideoFormat_H264},
+        // Wine pads NV12's rows of 854 pixels to 856 bytes, which its renderer cannot take.
+        {"I420 854 wide",
+         {VideoType(MFVideoFormat_I420, false, 854), VideoType(MFVideoFormat_NV12, false, 854),
+          VideoType(MFVideoFormat_YUY2, false, 854)},
+         RunsOnWine() ? MFVideoFormat_YUY2 : MFVideoFormat_NV12},
+        {"I420 856 wide",
+         {VideoType(MFVideoFormat_I420, false, 856), VideoType(MFVideoFormat_YUY2, false, 856),
+          VideoType(MFVideoFormat_NV12, false, 856)},
+         MFVideoFormat_NV12},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
