@@ -1,3 +1,4 @@
+#include "common/RunsOnWine.h"
 #include "module/ExtViewModuleInfo.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
@@ -55,6 +56,49 @@ IconHeader ShellIconHeader(const std::wstring& path) {
     }
     DestroyIcon(info.hIcon);
     return result;
+}
+
+// Files of the Linux /proc, which Wine shows on drive Z:, report a size of 0: read to the end.
+std::string ReadProcFile(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::string text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read) text.append(chunk, read);
+    CloseHandle(file);
+    return text;
+}
+
+// The names of this process's Linux threads. Its /proc folder is the one whose command line
+// holds this program's path: under Wine, /proc/self can answer for another process.
+std::vector<std::string> LinuxThreadNames() {
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const std::wstring wide = program;
+    const std::string path(wide.begin(), wide.end());
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE processes = FindFirstFileW(L"Z:\\proc\\*", &found);
+    if (processes == INVALID_HANDLE_VALUE) return names;
+    std::wstring folder;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
+        if (ReadProcFile(L"Z:\\proc\\" + name + L"\\cmdline").find(path) == std::string::npos) continue;
+        folder = L"Z:\\proc\\" + name + L"\\task\\";
+        break;
+    } while (FindNextFileW(processes, &found));
+    FindClose(processes);
+    if (folder.empty()) return names;
+    const HANDLE tasks = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (tasks == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (found.cFileName[0] != L'.') names.push_back(ReadProcFile(folder + found.cFileName + L"\\comm"));
+    } while (FindNextFileW(tasks, &found));
+    FindClose(tasks);
+    return names;
 }
 
 class AttachTest : public ::testing::Test {
@@ -133,6 +177,25 @@ TEST_F(AttachTest, MovieStartsPlayingInTheWindow) {
 
     host.ClearReceived();
     EXPECT_TRUE(PumpUntil([&] { return host.CountReceived(WM_TIMER, REFRESH_TIMER_ID) > 0; }, 1000));
+}
+
+// Under Wine 10 the platform's H.264 decoder, given more than one thread, now and then ends the
+// process on a movie whose coded frame is larger than its picture. Its extra threads are named
+// after the codec.
+TEST_F(AttachTest, PlatformDecodesOnOneThreadUnderWine) {
+    if (!RunsOnWine()) GTEST_SKIP() << "Windows decodes as it sees fit";
+    DWORD_PTR before = 0;
+    DWORD_PTR after = 0;
+    DWORD_PTR system = 0;
+    ASSERT_TRUE(GetProcessAffinityMask(GetCurrentProcess(), &before, &system));
+    Open(L"wide-854x480.mp4");
+    ASSERT_EQ(viewer.Attach(host.pane()), 0);
+    ASSERT_TRUE(WaitForState(PlayerState::Started));
+    ASSERT_TRUE(GetProcessAffinityMask(GetCurrentProcess(), &after, &system));
+    EXPECT_EQ(after, before) << "the host keeps all its CPUs";
+    const std::vector<std::string> threads = LinuxThreadNames();
+    ASSERT_FALSE(threads.empty()) << "the process's Linux threads are not to be found";
+    for (const std::string& name : threads) EXPECT_NE(name.rfind("av:h264:", 0), 0u) << name;
 }
 
 TEST_F(AttachTest, AttachingAgainOnlyRebuildsThePanel) {
