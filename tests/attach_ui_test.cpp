@@ -71,33 +71,54 @@ std::string ReadProcFile(const std::wstring& path) {
     return text;
 }
 
-// The names of this process's Linux threads. Its /proc folder is the one whose command line
-// holds this program's path: under Wine, /proc/self can answer for another process.
+// The names of the Linux threads of the process whose /proc folder, on drive Z:, is folder.
+std::vector<std::string> ThreadNamesOf(const std::wstring& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE tasks = FindFirstFileW((folder + L"\\task\\*").c_str(), &found);
+    if (tasks == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (found.cFileName[0] == L'.') continue;
+        std::string name = ReadProcFile(folder + L"\\task\\" + found.cFileName + L"\\comm");
+        if (!name.empty() && name.back() == '\n') name.pop_back();
+        names.push_back(name);
+    } while (FindNextFileW(tasks, &found));
+    FindClose(tasks);
+    return names;
+}
+
+// The names of this process's Linux threads. Under Wine /proc/self can answer for another
+// process, and a 32-bit program's command line need not hold its path: the process is the one
+// among those that name this program where this thread goes by a name given to it here.
 std::vector<std::string> LinuxThreadNames() {
+    using Describe = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+    const auto describe = reinterpret_cast<Describe>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
+    if (!describe) return {};
+    const std::string marker = "attach-" + std::to_string(GetCurrentProcessId());
+    describe(GetCurrentThread(), std::wstring(marker.begin(), marker.end()).c_str());
     wchar_t program[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH);
-    const std::wstring wide = program;
-    const std::string path(wide.begin(), wide.end());
+    const wchar_t* const slash = wcsrchr(program, L'\\');
+    const std::wstring fileName = slash ? slash + 1 : program;
+    const std::string programName(fileName.begin(), fileName.end());
+
     std::vector<std::string> names;
     WIN32_FIND_DATAW found{};
     const HANDLE processes = FindFirstFileW(L"Z:\\proc\\*", &found);
-    if (processes == INVALID_HANDLE_VALUE) return names;
-    std::wstring folder;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
-        if (ReadProcFile(L"Z:\\proc\\" + name + L"\\cmdline").find(path) == std::string::npos) continue;
-        folder = L"Z:\\proc\\" + name + L"\\task\\";
-        break;
-    } while (FindNextFileW(processes, &found));
-    FindClose(processes);
-    if (folder.empty()) return names;
-    const HANDLE tasks = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (tasks == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (found.cFileName[0] != L'.') names.push_back(ReadProcFile(folder + found.cFileName + L"\\comm"));
-    } while (FindNextFileW(tasks, &found));
-    FindClose(tasks);
+    if (processes != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring folder = L"Z:\\proc\\" + std::wstring(found.cFileName);
+            if (std::wstring(found.cFileName).find_first_not_of(L"0123456789") != std::wstring::npos) continue;
+            if (ReadProcFile(folder + L"\\cmdline").find(programName) == std::string::npos) continue;
+            std::vector<std::string> threads = ThreadNamesOf(folder);
+            if (std::find(threads.begin(), threads.end(), marker) == threads.end()) continue;
+            names = std::move(threads);
+            break;
+        } while (FindNextFileW(processes, &found));
+        FindClose(processes);
+    }
+    describe(GetCurrentThread(), L"");
     return names;
 }
 
