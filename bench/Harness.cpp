@@ -2,14 +2,18 @@
 
 #include "bench/MinimalPlayer.h"
 #include "common/ComApartment.h"
+#include "host/support/CallWatch.h"
 #include "host/support/HostWindows.h"
 #include "host/support/LoadedModule.h"
 #include "host/support/MessagePump.h"
+#include "host/support/ScreenPixels.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <utility>
 
 namespace bench {
@@ -31,6 +35,47 @@ constexpr int32_t SEEK_TARGET_MS = 8000;
 constexpr int32_t DRAG_TARGET_MS = 3000;
 constexpr int32_t SETTLE_AFTER_SEEK_MS = 300;
 constexpr int32_t SEEK_TOLERANCE_MS = 250;
+
+// The picture is read from the middle half of a row across the middle of the pane, above the
+// module's panel, a few times a frame; the row counts as lit when most of it is. The frame may
+// reach past the screen's edge, and a copy of the screen that does yields nothing under Wine.
+constexpr DWORD PICTURE_POLL_MS = 2;
+constexpr DWORD DARK_WAIT_MS = 1000;
+
+// A round takes seconds; each of its waits for the platform ends after at most 15 s.
+constexpr ULONGLONG ROUND_HANG_MS = 90000;
+constexpr DWORD ROUND_LOOK_MS = 1000;
+constexpr char MODULE_ROUND[] = "module";
+constexpr char MINIMAL_ROUND[] = "minimal player";
+
+// The watch of the rounds under way: each round, and the platform calls in it.
+CallWatch* roundWatch = nullptr;
+
+template <typename Call>
+void Step(const char* name, Call&& call) {
+    if (roundWatch) {
+        Watched(*roundWatch, name, call);
+    } else {
+        call();
+    }
+}
+
+RECT PictureRow(HWND pane) {
+    RECT client{};
+    GetClientRect(pane, &client);
+    const LONG middle = client.bottom / 2;
+    return RECT{client.right / 4, middle, client.right * 3 / 4, middle + 1};
+}
+
+bool MostlyLit(const std::vector<DWORD>& pixels) {
+    const auto lit = std::count_if(pixels.begin(), pixels.end(), IsLit);
+    return !pixels.empty() && static_cast<size_t>(lit) * 2 > pixels.size();
+}
+
+bool MostlyDark(const std::vector<DWORD>& pixels) {
+    const auto lit = std::count_if(pixels.begin(), pixels.end(), IsLit);
+    return !pixels.empty() && static_cast<size_t>(lit) * 10 < pixels.size();
+}
 
 bool NearTarget(double positionMs, int32_t targetMs) {
     return positionMs >= targetMs - SEEK_TOLERANCE_MS && positionMs <= targetMs + SEEK_TOLERANCE_MS;
@@ -61,12 +106,21 @@ std::optional<RoundTimes> ModuleRound(const ExtViewModuleInfo& module, HWND fram
                                       bool withSeeks) {
     RoundTimes times;
     ModuleViewer viewer(module, frame);
+    if (!WaitUntilDark(viewer.Pane())) return Fail("the module's pane did not clear");
+    auto picture = std::make_unique<PictureWatch>(viewer.Pane());
     const Stopwatch opening;
-    if (!viewer.Open(path)) return Fail("the module could not open the movie");
+    bool opened = false;
+    Step("open and attach", [&] { opened = viewer.Open(path); });
+    if (!opened) return Fail("the module could not open the movie");
     if (!PumpUntil([&] { return viewer.Position().has_value(); }, PLAYING_TIMEOUT_MS)) {
         return Fail("the module did not start playing");
     }
     times.openMs = opening.Milliseconds();
+    if (!PumpUntil([&] { return picture->Milliseconds().has_value(); }, PLAYING_TIMEOUT_MS)) {
+        return Fail("the module's picture did not come");
+    }
+    times.pictureMs = *picture->Milliseconds();
+    Step("the end of the picture's watch", [&] { picture.reset(); });
 
     const auto reaches = [&](int32_t targetMs) {
         return PumpUntil(
@@ -101,7 +155,7 @@ std::optional<RoundTimes> ModuleRound(const ExtViewModuleInfo& module, HWND fram
     }
 
     const Stopwatch closing;
-    viewer.Destroy();
+    Step("destroy", [&] { viewer.Destroy(); });
     times.closeMs = closing.Milliseconds();
     return times;
 }
@@ -111,17 +165,27 @@ std::optional<RoundTimes> MinimalRound(HWND frame, const std::wstring& path, boo
     RoundTimes times;
     const Window pane = CreatePane(frame, nullptr);
     if (!pane) return Fail("cannot create the pane");
+    if (!WaitUntilDark(pane.get())) return Fail("the minimal player's pane did not clear");
     MinimalPlayer player;
+    auto picture = std::make_unique<PictureWatch>(pane.get());
     const Stopwatch opening;
-    const HRESULT played = player.Play(path.c_str(), pane.get());
+    HRESULT played = E_FAIL;
+    Step("play", [&] { played = player.Play(path.c_str(), pane.get()); });
     times.openMs = opening.Milliseconds();
     if (FAILED(played)) {
         std::printf("the minimal player failed to play: 0x%08lX\n", static_cast<unsigned long>(played));
         return std::nullopt;
     }
+    if (!PumpUntil([&] { return picture->Milliseconds().has_value(); }, PLAYING_TIMEOUT_MS)) {
+        return Fail("the minimal player's picture did not come");
+    }
+    times.pictureMs = *picture->Milliseconds();
+    Step("the end of the picture's watch", [&] { picture.reset(); });
 
     const auto seeks = [&](int32_t targetMs) {
-        return SUCCEEDED(player.Seek(static_cast<LONGLONG>(targetMs) * 10000)) &&
+        HRESULT sought = E_FAIL;
+        Step("seek", [&] { sought = player.Seek(static_cast<LONGLONG>(targetMs) * 10000); });
+        return SUCCEEDED(sought) &&
                PumpUntil(
                    [&] {
                        const std::optional<double> position = MinimalPositionMs(player);
@@ -150,7 +214,8 @@ std::optional<RoundTimes> MinimalRound(HWND frame, const std::wstring& path, boo
     }
 
     const Stopwatch closing;
-    const HRESULT closed = player.Close();
+    HRESULT closed = E_FAIL;
+    Step("close", [&] { closed = player.Close(); });
     times.closeMs = closing.Milliseconds();
     if (FAILED(closed)) {
         std::printf("the minimal player failed to close: 0x%08lX\n", static_cast<unsigned long>(closed));
@@ -159,25 +224,63 @@ std::optional<RoundTimes> MinimalRound(HWND frame, const std::wstring& path, boo
     return times;
 }
 
+void PrintRound(int round, const RoundPair& pair, bool withSeeks) {
+    const RoundTimes& m = pair.module;
+    const RoundTimes& p = pair.minimal;
+    std::printf("round %2d, module/minimal ms: open %.1f/%.1f, first picture %.1f/%.1f", round, m.openMs, p.openMs,
+                m.pictureMs, p.pictureMs);
+    if (withSeeks) std::printf(", seek %.1f/%.1f, drag %.1f/%.1f", m.seekMs, p.seekMs, m.dragMs, p.dragMs);
+    std::printf(", destroy/close %.1f/%.1f\n", m.closeMs, p.closeMs);
+    std::fflush(stdout);
+}
+
+// A round that never ends holds the process for good; the platform's own session can hang so.
+void EndHungRound(std::vector<CallWatch::Call>& calls) {
+    const CallWatch::Call& round = calls.front();
+    if (GetTickCount64() - round.start <= ROUND_HANG_MS) return;
+    const bool ofModule = std::strcmp(round.name, MODULE_ROUND) == 0;
+    std::printf("HANG: a round of the %s has not ended after %llu s, in its %s\n", round.name, ROUND_HANG_MS / 1000,
+                calls.size() > 1 ? calls.back().name : "waits");
+    std::fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), ofModule ? 1 : 0);
+}
+
 // Rounds of both sides, interleaved and alternating which goes first, after one untimed round
 // of each: the first start of the platform in a process loads its libraries.
-std::optional<std::vector<RoundPair>> RunRounds(const ExtViewModuleInfo& module, HWND frame, const std::wstring& path,
-                                                int rounds, bool withSeeks) {
-    std::vector<RoundPair> pairs;
+TimedRounds RunRounds(const ExtViewModuleInfo& module, HWND frame, const std::wstring& path, int rounds,
+                      bool withSeeks) {
+    TimedRounds timed;
+    CallWatch watch(ROUND_LOOK_MS, EndHungRound);
+    roundWatch = &watch;
+    const auto ofModule = [&](int round) {
+        std::optional<RoundTimes> times;
+        Watched(watch, MODULE_ROUND, [&] { times = ModuleRound(module, frame, path, withSeeks); });
+        if (!times) timed.moduleFailure = "the module failed in round " + std::to_string(round);
+        return times;
+    };
+    const auto ofMinimal = [&](int round) {
+        std::optional<RoundTimes> times;
+        Watched(watch, MINIMAL_ROUND, [&] { times = MinimalRound(frame, path, withSeeks); });
+        if (!times) timed.minimalFailure = "the minimal player failed in round " + std::to_string(round);
+        return times;
+    };
     for (int round = 0; round <= rounds; ++round) {
-        std::optional<RoundTimes> ofModule;
-        std::optional<RoundTimes> ofMinimal;
+        std::optional<RoundTimes> moduleTimes;
+        std::optional<RoundTimes> minimalTimes;
         if (round % 2 == 0) {
-            ofModule = ModuleRound(module, frame, path, withSeeks);
-            if (ofModule) ofMinimal = MinimalRound(frame, path, withSeeks);
+            moduleTimes = ofModule(round);
+            if (moduleTimes) minimalTimes = ofMinimal(round);
         } else {
-            ofMinimal = MinimalRound(frame, path, withSeeks);
-            if (ofMinimal) ofModule = ModuleRound(module, frame, path, withSeeks);
+            minimalTimes = ofMinimal(round);
+            if (minimalTimes) moduleTimes = ofModule(round);
         }
-        if (!ofModule || !ofMinimal) return std::nullopt;
-        if (round > 0) pairs.push_back(RoundPair{*ofModule, *ofMinimal});
+        if (!moduleTimes || !minimalTimes) break;
+        if (round == 0) continue;
+        timed.pairs.push_back(RoundPair{*moduleTimes, *minimalTimes});
+        PrintRound(round, timed.pairs.back(), withSeeks);
     }
-    return pairs;
+    roundWatch = nullptr;
+    return timed;
 }
 
 }  // namespace
@@ -190,6 +293,12 @@ double Stopwatch::Milliseconds() const {
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
     return 1000.0 * static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+Spread SpreadOf(const std::vector<double>& values) {
+    if (values.empty()) return {};
+    const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+    return {*lowest, *highest};
 }
 
 double Median(std::vector<double> values) {
@@ -221,6 +330,35 @@ Window CreatePane(HWND parent, ModuleViewer* viewer) {
                                   0, VIDEO_WIDTH, VIDEO_HEIGHT, parent, nullptr, GetModuleHandleW(nullptr), viewer));
 }
 
+PictureWatch::PictureWatch(HWND pane) : pane_(pane), thread_([this] { Run(); }) {}
+
+PictureWatch::~PictureWatch() {
+    stop_ = true;
+    thread_.join();
+}
+
+std::optional<double> PictureWatch::Milliseconds() const {
+    const double seen = seenMs_;
+    if (seen < 0) return std::nullopt;
+    return seen;
+}
+
+void PictureWatch::Run() {
+    const RECT row = PictureRow(pane_);
+    while (!stop_) {
+        if (MostlyLit(CaptureClient(pane_, row))) {
+            seenMs_ = started_.Milliseconds();
+            return;
+        }
+        Sleep(PICTURE_POLL_MS);
+    }
+}
+
+bool WaitUntilDark(HWND pane) {
+    const RECT row = PictureRow(pane);
+    return PumpUntil([&] { return MostlyDark(CaptureClient(pane, row)); }, DARK_WAIT_MS);
+}
+
 ModuleViewer::ModuleViewer(const ExtViewModuleInfo& module, HWND parent)
     : viewer_(module), pane_(CreatePane(parent, this)) {}
 
@@ -230,8 +368,14 @@ void ModuleViewer::Destroy() {
     viewer_.Destroy();
 }
 
-bool ModuleViewer::Open(const std::wstring& path) {
-    return pane_ && viewer_.Create() && viewer_.Open(path) && viewer_.Attach(pane_.get());
+bool ModuleViewer::Open(const std::wstring& path, double* openMs, double* attachMs) {
+    const Stopwatch opening;
+    if (!pane_ || !viewer_.Create() || !viewer_.Open(path)) return false;
+    if (openMs) *openMs = opening.Milliseconds();
+    const Stopwatch attaching;
+    if (!viewer_.Attach(pane_.get())) return false;
+    if (attachMs) *attachMs = attaching.Milliseconds();
+    return true;
 }
 
 std::optional<int32_t> ModuleViewer::Position() {
@@ -267,8 +411,7 @@ std::optional<int> ModuleViewer::BarValue(int32_t targetMs) {
     return static_cast<int>((static_cast<int64_t>(targetMs) * SEEK_BAR_MAX + durationMs / 2) / durationMs);
 }
 
-int RunTimedRounds(const wchar_t* title, const std::wstring& path, int rounds, bool withSeeks,
-                   std::vector<RoundPair>& pairs) {
+int RunTimedRounds(const wchar_t* title, const std::wstring& path, int rounds, bool withSeeks, TimedRounds& timed) {
     const ComApartment com;
     const LoadedModule module;
     if (!module.info()) {
@@ -280,9 +423,7 @@ int RunTimedRounds(const wchar_t* title, const std::wstring& path, int rounds, b
         std::printf("cannot create the window\n");
         return 2;
     }
-    std::optional<std::vector<RoundPair>> timed = RunRounds(*module.info(), frame.get(), path, rounds, withSeeks);
-    if (!timed) return 1;
-    pairs = std::move(*timed);
+    timed = RunRounds(*module.info(), frame.get(), path, rounds, withSeeks);
     return 0;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // What the benchmark programs share: panes that hand their messages to a viewer as a host's
 // panes do, and the timed rounds in which the module and the minimal player open, seek and close
-// the same movie side by side.
+// the same movie side by side, and in which the first picture is read off the screen.
 
 #include "common/Owned.h"
 #include "host/support/HostedViewer.h"
@@ -9,9 +9,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace bench {
@@ -31,6 +33,13 @@ private:
 };
 
 double Median(std::vector<double> values);
+
+// The lowest and the highest of values.
+struct Spread {
+    double lowest = 0;
+    double highest = 0;
+};
+Spread SpreadOf(const std::vector<double>& values);
 
 // One figure of every round.
 template <typename Pair, typename Field>
@@ -52,6 +61,32 @@ class ModuleViewer;
 Window CreateFrame(const wchar_t* title);
 Window CreatePane(HWND parent, ModuleViewer* viewer);
 
+// Watches a row across the middle of a pane on a thread of its own, from its making on, for
+// the first picture: the moment most of the row is lit. The pane must be black at the start.
+class PictureWatch {
+public:
+    explicit PictureWatch(HWND pane);
+    ~PictureWatch();
+    PictureWatch(const PictureWatch&) = delete;
+    PictureWatch& operator=(const PictureWatch&) = delete;
+
+    // Milliseconds from the watch's making until the picture was first seen.
+    std::optional<double> Milliseconds() const;
+
+private:
+    void Run();
+
+    const HWND pane_;
+    const Stopwatch started_;
+    std::atomic<double> seenMs_{-1};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Lets the pane paint itself until the row that PictureWatch reads is dark; false when it is
+// not within a second.
+bool WaitUntilDark(HWND pane);
+
 // One viewer of the module in a pane of its own.
 class ModuleViewer {
 public:
@@ -60,8 +95,9 @@ public:
     ModuleViewer(const ModuleViewer&) = delete;
     ModuleViewer& operator=(const ModuleViewer&) = delete;
 
-    // Create, open and attach; false when one of them failed.
-    bool Open(const std::wstring& path);
+    // Create, open and attach; false when one of them failed. With the two times, how long
+    // create and open took, and attach.
+    bool Open(const std::wstring& path, double* openMs = nullptr, double* attachMs = nullptr);
     // The position in milliseconds, which the module knows from the moment the session reports
     // that it started.
     std::optional<int32_t> Position();
@@ -73,6 +109,8 @@ public:
     bool SeekByDrag(int32_t targetMs);
     void Destroy();
 
+    HWND Pane() const { return pane_.get(); }
+
     int32_t Message(UINT message, WPARAM wParam, LPARAM lParam) { return viewer_.Message(message, wParam, lParam); }
     ExtViewHandle Handle() const { return viewer_.handle(); }
 
@@ -83,9 +121,12 @@ private:
     Window pane_;
 };
 
-// What one side took, in milliseconds, in one round. The seeks are made only when asked for.
+// What one side took, in milliseconds, in one round: from the open call until the session
+// reported playing, and until the first picture was on the screen. The seeks are made only
+// when asked for.
 struct RoundTimes {
     double openMs = 0;
+    double pictureMs = 0;
     double seekMs = 0;
     double dragMs = 0;
     double closeMs = 0;
@@ -96,11 +137,21 @@ struct RoundPair {
     RoundTimes minimal;
 };
 
+// The rounds done, each told on standard output as it ends, and the side that failed, if one
+// did: the rounds stop there, since a session of the platform's own that fails may have
+// spoilt the platform for the rest of the process.
+struct TimedRounds {
+    std::vector<RoundPair> pairs;
+    std::string moduleFailure;
+    std::string minimalFailure;
+};
+
 // Loads the module, makes a frame called title and runs rounds of both sides in it,
 // interleaved and alternating which goes first, after one untimed round of each: the first start
-// of the platform in a process loads its libraries. 0 with the pairs; 1 when a round failed, 2
-// when the module or the window is missing, both told on standard output.
-int RunTimedRounds(const wchar_t* title, const std::wstring& path, int rounds, bool withSeeks,
-                   std::vector<RoundPair>& pairs);
+// of the platform in a process loads its libraries. A round still going after a minute and a
+// half has hung: the process then ends at once, with exit code 1 when it was the module's and
+// 0 when the minimal player's (the platform's own, which it does not guard against), told on
+// standard output. Returns 2 when the module or the window is missing, else 0.
+int RunTimedRounds(const wchar_t* title, const std::wstring& path, int rounds, bool withSeeks, TimedRounds& timed);
 
 }  // namespace bench

@@ -3,6 +3,7 @@
 #include "common/ComObject.h"
 #include "host/support/MessagePump.h"
 #include "player/Topology.h"
+#include "viewer/SharedFileStream.h"
 
 #include <mfapi.h>
 #include <mferror.h>
@@ -115,16 +116,27 @@ HRESULT PreferNv12(IMFMediaTypeHandler* handler) {
 
 }  // namespace
 
-MinimalPlayer::MinimalPlayer() = default;
+MinimalPlayer::MinimalPlayer(bool throughSharedFile) : throughSharedFile_(throughSharedFile) {}
 
 MinimalPlayer::~MinimalPlayer() { Close(); }
 
-HRESULT MinimalPlayer::Play(const wchar_t* path, HWND videoWindow) {
+HRESULT MinimalPlayer::Play(const wchar_t* path, HWND videoWindow, PlaySteps* steps) {
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER called{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&called);
+    const auto mark = [&](double PlaySteps::*step) {
+        LARGE_INTEGER now{};
+        QueryPerformanceCounter(&now);
+        if (steps) {
+            steps->*step = 1000.0 * static_cast<double>(now.QuadPart - called.QuadPart) /
+                           static_cast<double>(frequency.QuadPart);
+        }
+    };
     ComPtr<IMFSourceResolver> resolver;
     ComPtr<IUnknown> object;
     ComPtr<IMFPresentationDescriptor> descriptor;
     ComPtr<IMFTopology> topology;
-    MF_OBJECT_TYPE objectType = MF_OBJECT_INVALID;
     PROPVARIANT start;
     PropVariantInit(&start);
     HRESULT hr = MFStartup(MF_VERSION, MFSTARTUP_FULL);
@@ -133,18 +145,36 @@ HRESULT MinimalPlayer::Play(const wchar_t* path, HWND videoWindow) {
     if (SUCCEEDED(hr)) events_.Attach(new SessionEvents(session_.Get()));
     if (SUCCEEDED(hr)) hr = events_->Listen();
     if (SUCCEEDED(hr)) hr = MFCreateSourceResolver(&resolver);
-    if (SUCCEEDED(hr)) {
-        hr = resolver->CreateObjectFromURL(path, MF_RESOLUTION_MEDIASOURCE, nullptr, &objectType, &object);
-    }
+    mark(&PlaySteps::sessionMs);
+    if (SUCCEEDED(hr)) hr = Resolve(resolver.Get(), path, &object);
     if (SUCCEEDED(hr)) hr = object.As(&source_);
+    mark(&PlaySteps::resolvedMs);
     if (SUCCEEDED(hr)) hr = source_->CreatePresentationDescriptor(&descriptor);
     if (SUCCEEDED(hr)) hr = BuildTopology(descriptor.Get(), videoWindow, &topology);
+    mark(&PlaySteps::topologyMs);
     if (SUCCEEDED(hr)) hr = session_->SetTopology(0, topology.Get());
     if (SUCCEEDED(hr)) hr = events_->WaitFor(MESessionTopologyStatus, EVENT_TIMEOUT_MS);
+    mark(&PlaySteps::readyMs);
     if (SUCCEEDED(hr)) hr = session_->Start(&GUID_NULL, &start);
+    mark(&PlaySteps::startAskedMs);
     if (SUCCEEDED(hr)) hr = events_->WaitFor(MESessionStarted, EVENT_TIMEOUT_MS);
+    mark(&PlaySteps::startedMs);
     PropVariantClear(&start);
     return hr;
+}
+
+HRESULT MinimalPlayer::Resolve(IMFSourceResolver* resolver, const wchar_t* path, IUnknown** object) {
+    MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
+    if (!throughSharedFile_) {
+        return resolver->CreateObjectFromURL(path, MF_RESOLUTION_MEDIASOURCE, nullptr, &type, object);
+    }
+    ComPtr<IStream> stream;
+    HRESULT hr = OpenSharedFileStream(path, &stream);
+    if (FAILED(hr)) return hr;
+    ComPtr<IMFByteStream> bytes;
+    hr = MFCreateMFByteStreamOnStream(stream.Get(), &bytes);
+    if (FAILED(hr)) return hr;
+    return resolver->CreateObjectFromByteStream(bytes.Get(), path, MF_RESOLUTION_MEDIASOURCE, nullptr, &type, object);
 }
 
 HRESULT MinimalPlayer::Seek(LONGLONG position) {

@@ -11,18 +11,36 @@ namespace bench {
 
 class SessionEvents;
 
+// When each step of Play ended, in milliseconds from its call.
+struct PlaySteps {
+    // The platform started, the session made and listened to, the resolver made.
+    double sessionMs = 0;
+    // The file resolved into a media source.
+    double resolvedMs = 0;
+    // The presentation descriptor and the topology made.
+    double topologyMs = 0;
+    // The session reported the topology ready.
+    double readyMs = 0;
+    // The start asked for.
+    double startAskedMs = 0;
+    // The session reported that it started.
+    double startedMs = 0;
+};
+
 class MinimalPlayer {
 public:
     static constexpr DWORD EVENT_TIMEOUT_MS = 15000;
 
-    MinimalPlayer();
+    // With throughSharedFile, the file is resolved as the module resolves it: through a byte
+    // stream over a handle that shares the file, not the resolver's own file stream.
+    explicit MinimalPlayer(bool throughSharedFile = false);
     ~MinimalPlayer();
     MinimalPlayer(const MinimalPlayer&) = delete;
     MinimalPlayer& operator=(const MinimalPlayer&) = delete;
 
     // From nothing to playing path in videoWindow: returns once the session reports that it
-    // started.
-    HRESULT Play(const wchar_t* path, HWND videoWindow);
+    // started. With steps, when each step ended.
+    HRESULT Play(const wchar_t* path, HWND videoWindow, PlaySteps* steps = nullptr);
     // Starts the session at position (100-ns units); returns once the session reports that it
     // started there.
     HRESULT Seek(LONGLONG position);
@@ -33,9 +51,11 @@ public:
     HRESULT Close();
 
 private:
+    HRESULT Resolve(IMFSourceResolver* resolver, const wchar_t* path, IUnknown** object);
     HRESULT BuildTopology(IMFPresentationDescriptor* descriptor, HWND videoWindow, IMFTopology** topology);
     HRESULT AddBranch(IMFTopology* topology, IMFPresentationDescriptor* descriptor, DWORD index, HWND videoWindow);
 
+    const bool throughSharedFile_;
     bool platformStarted_ = false;
     Microsoft::WRL::ComPtr<IMFMediaSession> session_;
     Microsoft::WRL::ComPtr<IMFMediaSource> source_;

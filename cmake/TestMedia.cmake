@@ -36,6 +36,40 @@ make_media(short-48x144.mp4 -f lavfi -i testsrc2=size=48x144:rate=12:duration=1 
 make_media(black-1fps.mp4 -f lavfi -i color=c=black:size=320x240:rate=1:duration=2 ${h264} -movflags +faststart)
 make_media(png-4x4.mov -f lavfi -i testsrc2=size=4x4:rate=15 -frames:v 2 -c:v png -pix_fmt rgba)
 
+# Four solid quadrants, top-left red, top-right green, bottom-left blue, bottom-right white, so
+# that a picture's turn shows on screen.
+function(quadrants size out)
+  set(${out} -f lavfi -i "color=size=${size}:rate=25:duration=2,format=gbrp,geq=r='255*eq(lt(X,W/2),lt(Y,H/2))':g='255*gte(X,W/2)':b='255*gte(Y,H/2)'" PARENT_SCOPE)
+endfunction()
+quadrants(320x240 quads)
+quadrants(480x360 wide_quads)
+set(x264 -c:v libx264 -preset veryfast -threads 1 -flags:v +bitexact)
+
+# Movies whose track matrix turns the picture: rotate-N is to be turned N degrees clockwise to
+# stand upright, as players show it (ffmpeg's display rotation counts counter-clockwise).
+make_media(quadrants.mp4 ${quads} ${x264} -pix_fmt yuv420p -movflags +faststart)
+foreach(container mp4 mov)
+  foreach(turn 90 180 270)
+    math(EXPR counter_clockwise "360 - ${turn}")
+    set(rotated ${MEDIA_DIR}/rotate-${turn}.${container})
+    add_custom_command(OUTPUT ${rotated}
+      COMMAND ${FFMPEG} ${ffmpeg_common} -display_rotation ${counter_clockwise} -i ${MEDIA_DIR}/quadrants.mp4
+        -c copy -movflags +faststart ${rotated}
+      DEPENDS ${MEDIA_DIR}/quadrants.mp4 VERBATIM)
+    list(APPEND media_files ${rotated})
+  endforeach()
+endforeach()
+# Stored 480x360 with 4:3 pixels: shown 640x360.
+make_media(anamorphic-4x3.mp4 ${wide_quads} -vf setsar=4/3 ${x264} -pix_fmt yuv420p -movflags +faststart)
+
+# Formats Wine's source refuses to decode.
+make_media(h264-10bit.mp4 ${quads} ${x264} -pix_fmt yuv420p10le -movflags +faststart)
+make_media(h264-444.mp4 ${quads} ${x264} -pix_fmt yuv444p -movflags +faststart)
+make_media(hevc-10bit.mov ${quads} -c:v libx265 -pix_fmt yuv420p10le -tag:v hvc1
+  -x265-params log-level=error:pools=none:frame-threads=1 -movflags +faststart)
+make_media(prores.mov ${quads} -c:v prores_ks -profile:v 2 -movflags +faststart)
+make_media(rpza.mov ${quads} -c:v rpza -movflags +faststart)
+
 add_custom_command(OUTPUT ${MEDIA_DIR}/text.mp4 ${MEDIA_DIR}/empty.mp4 ${MEDIA_DIR}/truncated.mp4
   COMMAND ${CMAKE_COMMAND} -E echo "This is a text file, not a movie." > ${MEDIA_DIR}/text.mp4
   COMMAND ${CMAKE_COMMAND} -E touch ${MEDIA_DIR}/empty.mp4
@@ -43,6 +77,25 @@ add_custom_command(OUTPUT ${MEDIA_DIR}/text.mp4 ${MEDIA_DIR}/empty.mp4 ${MEDIA_D
   DEPENDS ${MEDIA_DIR}/sample.mp4)
 list(APPEND media_files ${MEDIA_DIR}/text.mp4 ${MEDIA_DIR}/empty.mp4 ${MEDIA_DIR}/truncated.mp4)
 
+# A movie whose data ends right after its header, as a download in progress.
+add_custom_command(OUTPUT ${MEDIA_DIR}/cut-after-moov.mp4
+  COMMAND ${CMAKE_COMMAND} -DIN=${MEDIA_DIR}/sample.mp4 -DOUT=${MEDIA_DIR}/cut-after-moov.mp4
+    -P ${CMAKE_CURRENT_LIST_DIR}/CutAfterMoov.cmake
+  DEPENDS ${MEDIA_DIR}/sample.mp4 ${CMAKE_CURRENT_LIST_DIR}/CutAfterMoov.cmake)
+list(APPEND media_files ${MEDIA_DIR}/cut-after-moov.mp4)
+
 add_custom_target(test_media ALL DEPENDS ${media_files})
+
+# The bench's 1080p movie, and the same stream stored turned: its track matrix asks for a quarter
+# turn clockwise (ffmpeg's display rotation counts counter-clockwise).
+add_custom_command(OUTPUT ${MEDIA_DIR}/hd1080.mp4
+  COMMAND ${FFMPEG} ${ffmpeg_common} -f lavfi -i testsrc2=size=1920x1080:rate=30:duration=12 ${h264}
+    -movflags +faststart ${MEDIA_DIR}/hd1080.mp4
+  VERBATIM)
+add_custom_command(OUTPUT ${MEDIA_DIR}/hd1080-rotate-90.mp4
+  COMMAND ${FFMPEG} ${ffmpeg_common} -display_rotation 270 -i ${MEDIA_DIR}/hd1080.mp4 -c copy -movflags +faststart
+    ${MEDIA_DIR}/hd1080-rotate-90.mp4
+  DEPENDS ${MEDIA_DIR}/hd1080.mp4 VERBATIM)
+add_custom_target(bench_media DEPENDS ${MEDIA_DIR}/hd1080.mp4 ${MEDIA_DIR}/hd1080-rotate-90.mp4)
 # The movie that ./dev demo plays, without the rest.
 add_custom_target(demo_media DEPENDS ${MEDIA_DIR}/sample.mp4)

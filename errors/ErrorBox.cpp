@@ -56,13 +56,9 @@ const wchar_t* FindMFErrorText(DWORD code) {
     return entry == std::end(mfErrorTexts) ? nullptr : entry->text;
 }
 
-void FormatErrorMessage(HRESULT status, const wchar_t* path, wchar_t (&message)[ERROR_MESSAGE_CHARS]) {
-    std::fill(std::begin(message), std::end(message), L'\0');
-    if (path) {
-        AppendText(message, path);
-        AppendText(message, L"\n");
-    }
+namespace {
 
+void AppendDescription(wchar_t (&message)[ERROR_MESSAGE_CHARS], HRESULT status) {
     const DWORD code = LookupCode(status);
     if (AppendSystemText(message, code)) {
         return;
@@ -77,8 +73,29 @@ void FormatErrorMessage(HRESULT status, const wchar_t* path, wchar_t (&message)[
     AppendText(message, unknown);
 }
 
-void ShowErrorBox(HRESULT status, const wchar_t* path) {
+}  // namespace
+
+void FormatErrorMessage(HRESULT status, const wchar_t* path, wchar_t (&message)[ERROR_MESSAGE_CHARS],
+                        const wchar_t* why) {
+    std::fill(std::begin(message), std::end(message), L'\0');
+    if (path) {
+        AppendText(message, path);
+        AppendText(message, L"\n");
+    }
+    AppendDescription(message, status);
+    if (!why || *why == L'\0') {
+        return;
+    }
+    // The system's texts end with a line break of their own.
+    const auto length = static_cast<size_t>(std::find(std::begin(message), std::end(message), L'\0') - std::begin(message));
+    if (length > 0 && message[length - 1] != L'\n') {
+        AppendText(message, L"\n");
+    }
+    AppendText(message, why);
+}
+
+void ShowErrorBox(HRESULT status, const wchar_t* path, const wchar_t* why) {
     wchar_t message[ERROR_MESSAGE_CHARS];
-    FormatErrorMessage(status, path, message);
+    FormatErrorMessage(status, path, message, why);
     MessageBoxW(nullptr, message, L"ExtViewMF", MB_ICONERROR);
 }

@@ -18,9 +18,11 @@ const wchar_t* FindMFErrorText(DWORD code);
 constexpr size_t ERROR_MESSAGE_CHARS = 520;
 
 // Builds the error box's text: the path (when there is one) and a line feed, then the status's
-// description; every piece is cut where the buffer ends.
-void FormatErrorMessage(HRESULT status, const wchar_t* path, wchar_t (&message)[ERROR_MESSAGE_CHARS]);
+// description, then, when given and not empty, a line that says more of why on a line of its
+// own; every piece is cut where the buffer ends.
+void FormatErrorMessage(HRESULT status, const wchar_t* path, wchar_t (&message)[ERROR_MESSAGE_CHARS],
+                        const wchar_t* why = nullptr);
 
-// Tells the user that `path` could not be handled because of `status`; returns when the user has
-// dismissed the box.
-void ShowErrorBox(HRESULT status, const wchar_t* path);
+// Tells the user that `path` could not be handled because of `status` (and `why`, when known);
+// returns when the user has dismissed the box.
+void ShowErrorBox(HRESULT status, const wchar_t* path, const wchar_t* why = nullptr);

@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <string>
 
-// The file's bytes, read at an offset. The reader never asks for more than it needs.
+// The file's bytes, read at an offset. The reader reads only the box headers it walks and the
+// boxes it looks into, in blocks of at most 64 KB, and never more than a few MB in all.
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
@@ -34,14 +35,18 @@ struct VideoTrackFacts {
     uint32_t storedWidth = 0;
     uint32_t storedHeight = 0;
     // How far the stored picture must be turned clockwise to stand upright: 0, 90, 180 or 270.
+    // A track matrix that mirrors, scales unevenly or turns by another angle gives 0.
     int rotationClockwise = 0;
     // The sample entry's pixel aspect ratio (pasp); 0/0 when it has none.
     uint32_t pixelAspectX = 0;
     uint32_t pixelAspectY = 0;
     // The sample entry's four-character code ("avc1", "hvc1", "apcn", ...); empty when unknown.
     char codec[5] = {};
-    // From the decoder configuration (avcC, hvcC, ...); 0 when unknown.
-    uint32_t profile = 0;
+    // From the decoder configuration (avcC, hvcC, av1C, vpcC), in the codec's own numbering
+    // (H.264 profile_idc, HEVC general_profile_idc, AV1 seq_profile, VP9 profile); -1 when
+    // unknown.
+    int profile = -1;
+    // Of the luma samples; 0 when unknown.
     uint32_t bitDepth = 0;
     // 0 monochrome, 1 4:2:0, 2 4:2:2, 3 4:4:4; -1 when unknown.
     int chromaFormat = -1;
@@ -49,9 +54,13 @@ struct VideoTrackFacts {
 
 struct MovieFacts {
     VideoTrackFacts video;
-    // The sample tables were read and place no sample of any track inside the file: the file
-    // ends before its first sample (a copy cut short, a download in progress).
+    // The sample tables were read and place no track's first sample whole inside the file: the
+    // file ends before its first sample (a copy cut short, a download in progress). Never set
+    // for a fragmented file, whose samples the tables do not place.
     bool endsBeforeFirstSample = false;
+    // The file has tracks, and each has its handler, a sample entry and its sample tables:
+    // nothing the reader looks for is missing.
+    bool tracksWhole = false;
 };
 
 MovieFacts ReadMovieFacts(const ByteSource& bytes);

@@ -53,6 +53,23 @@ private:
 
 }  // namespace
 
+class ClockRead final : public QueuedWork {
+public:
+    explicit ClockRead(IMFPresentationClock* clock) : clock_(clock) {}
+
+    // Valid once the read has run.
+    HRESULT status = E_PENDING;
+    MFTIME time = 0;
+
+private:
+    void Run() override {
+        status = clock_->GetTime(&time);
+        clock_.Reset();
+    }
+
+    ComPtr<IMFPresentationClock> clock_;
+};
+
 CPlayer::CPlayer() = default;
 
 CPlayer::~CPlayer() {
@@ -234,6 +251,7 @@ HRESULT CPlayer::OnTopologyStatus(IMFMediaEvent* event) {
     }
     if (guard) guard->Detach();
     if (videoDisplay) videoDisplay->SetRenderingPrefs(MFVideoRenderPrefs_DoNotRepaintOnStop);
+    if (RunsOnWine()) GiveVideoSampleAllocatorsASpare(session.Get());
 
     hr = RequestStart();
     // A start that fails while opening would leave attach waiting for nothing: opening failed.
@@ -256,7 +274,7 @@ HRESULT CPlayer::OnNewPresentation(IMFMediaEvent* event) {
     if (!descriptor) return S_OK;
 
     ComPtr<IMFTopology> topology;
-    if (FAILED(CreatePlaybackTopology(source.Get(), descriptor.Get(), videoWindow, &topology))) return S_OK;
+    if (FAILED(CreatePlaybackTopology(source.Get(), descriptor.Get(), videoWindow, fileVideo, &topology))) return S_OK;
     // Stored before the session can report on the new topology, so that its report wins.
     const PlayerState previous = State();
     SetState(PlayerState::OpenPending);
@@ -310,6 +328,22 @@ bool CPlayer::EndOverduePresentation(LONGLONG clockTime) {
     return SUCCEEDED(RequestStop());
 }
 
+bool CPlayer::ReadClock(DWORD waitMs, LONGLONG* time) {
+    if (!clock) return false;
+    if (lateClockRead) {
+        if (!lateClockRead->Done()) return false;
+        lateClockRead.Reset();
+    }
+    ComPtr<ClockRead> read;
+    read.Attach(new (std::nothrow) ClockRead(clock.Get()));
+    if (!read) return false;
+    const HRESULT hr = read->RunOn(MFASYNC_CALLBACK_QUEUE_MULTITHREADED, waitMs);
+    if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) lateClockRead = read;
+    if (FAILED(hr) || FAILED(read->status)) return false;
+    *time = read->time;
+    return true;
+}
+
 HRESULT CPlayer::SetPosition(const LONGLONG& position) {
     const PlayerState current = State();
     if (current == PlayerState::StartPending || current == PlayerState::PausePending) {
@@ -341,6 +375,12 @@ void CPlayer::Shutdown() {
     // A teardown under way leaves the platform's stop to the destructor's.
     if (teardownHanded) return;
     BeginTeardown(std::exchange(platformStarted, false), true);
+}
+
+void CPlayer::RestartVideoStreaming() {
+    ComPtr<IMFVideoPresenter> presenter;
+    if (!videoDisplay || FAILED(videoDisplay.As(&presenter))) return;
+    if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->RestartStreaming(presenter.Get());
 }
 
 ComPtr<ClockTurnGuard> CPlayer::ClockGuard() {

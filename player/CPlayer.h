@@ -3,6 +3,7 @@
 // once the topology is ready, the video display control and the presentation clock.
 
 #include "common/Owned.h"
+#include "moviefile/MovieFacts.h"
 #include "player/PlayerState.h"
 
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <mutex>
 
+class ClockRead;
 class ClockTurnGuard;
 struct InfoTextBuffer;
 
@@ -63,12 +65,22 @@ public:
     HRESULT RequestStart();
     HRESULT RequestPause();
     HRESULT RequestStop();
+    // Under Wine, after the video renderer's destination changed size while it plays: see
+    // ClockTurnGuard::RestartStreaming.
+    void RestartVideoStreaming();
     // A stop the session has not reported within STOP_REPORT_WAIT_MS of its request is taken as
     // done: true when this call made the player Stopped.
     bool EndOverdueStop(ULONGLONG nowMs);
     // Under Wine, a movie whose clock has run END_REPORT_WAIT past its duration while playing is
     // stopped as at its end: true when this call asked for the stop.
     bool EndOverduePresentation(LONGLONG clockTime);
+
+    // The presentation clock's time, read on one of the platform's work queues and waited for at
+    // most waitMs, so that a clock the platform holds up never holds the host's thread. While an
+    // earlier read has not come back no new one is made. False when the clock failed, did not
+    // answer in time, or there is none.
+    bool ReadClock(DWORD waitMs, LONGLONG* time);
+    static constexpr DWORD CLOCK_READ_WAIT_MS = 1000;
 
     PlayerState State() const { return state.load(std::memory_order_acquire); }
     void SetState(PlayerState next);
@@ -92,6 +104,9 @@ public:
     UINT32 videoHeight = 0;
     LONGLONG duration = 0;
     std::unique_ptr<InfoTextBuffer> infoText;
+    // What the file's own structure says of its video track, for the topologies of its
+    // presentations.
+    VideoTrackFacts fileVideo;
 
     // The session may get stuck after the end of a very short movie: its clock runs on and the
     // stop is never reported, while nothing is played any more.
@@ -115,5 +130,7 @@ private:
     // Taken under sessionLock too: the callback's thread reads it.
     Microsoft::WRL::ComPtr<ClockTurnGuard> clockGuard;
     std::atomic<ULONGLONG> stopRequestedAtMs{0};
+    // A clock read that had not come back when its wait ended.
+    Microsoft::WRL::ComPtr<ClockRead> lateClockRead;
     OwnedEvent stateChanged;
 };

@@ -58,22 +58,53 @@ public:
     }
 };
 
+// Ends the presenter's streaming and begins it again, unless the clock has stopped meanwhile:
+// a presenter that streams after its renderer's last stop is never released.
+class PresenterRestart final : public ComObject<IMFAsyncCallback> {
+public:
+    PresenterRestart(ClockTurnGuard* guard, const std::atomic<bool>& streaming, std::atomic<bool>& posted,
+                     IMFVideoPresenter* presenter)
+        : guard_(guard), streaming_(streaming), posted_(posted), presenter_(presenter) {}
+
+    STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
+
+    STDMETHODIMP Invoke(IMFAsyncResult*) override {
+        // A destination changed from here on needs a restart of its own.
+        posted_ = false;
+        if (!streaming_) return S_OK;
+        presenter_->ProcessMessage(MFVP_MESSAGE_ENDSTREAMING, 0);
+        presenter_->ProcessMessage(MFVP_MESSAGE_BEGINSTREAMING, 0);
+        return S_OK;
+    }
+
+private:
+    // Keeps the flags below alive.
+    ComPtr<ClockTurnGuard> guard_;
+    const std::atomic<bool>& streaming_;
+    std::atomic<bool>& posted_;
+    ComPtr<IMFVideoPresenter> presenter_;
+};
+
 using CreateSampleFn = HRESULT(WINAPI*)(IUnknown*, IMFSample**);
 
 // The tracking thread reports the last release of a tracked sample: a sample made for the
-// purpose, tracked by the held report, and let go here.
-bool PostHeldReport() {
+// purpose, tracked by report, and let go here.
+bool PostReport(IMFAsyncCallback* report) {
     const HMODULE evr = GetModuleHandleW(L"evr.dll");
     const auto create = evr ? reinterpret_cast<CreateSampleFn>(
                                   reinterpret_cast<void*>(GetProcAddress(evr, "MFCreateVideoSampleFromSurface")))
                             : nullptr;
-    if (!create) return false;
-    ComPtr<HeldReport> report;
-    report.Attach(new (std::nothrow) HeldReport);
+    if (!create || !report) return false;
     ComPtr<IMFSample> sample;
     ComPtr<IMFTrackedSample> tracked;
-    return report && SUCCEEDED(create(nullptr, &sample)) && SUCCEEDED(sample.As(&tracked)) &&
-           SUCCEEDED(tracked->SetAllocator(report.Get(), nullptr));
+    return SUCCEEDED(create(nullptr, &sample)) && SUCCEEDED(sample.As(&tracked)) &&
+           SUCCEEDED(tracked->SetAllocator(report, nullptr));
+}
+
+bool PostHeldReport() {
+    ComPtr<HeldReport> report;
+    report.Attach(new (std::nothrow) HeldReport);
+    return PostReport(report.Get());
 }
 
 class QueuedHold final : public QueuedWork {
@@ -127,6 +158,15 @@ void ClockTurnGuard::QueueHold() {
     work.Attach(new (std::nothrow) QueuedHold(this));
     // Not waited for: the session's command goes on the same queue right after it.
     if (work) work->RunOn(MFASYNC_CALLBACK_QUEUE_STANDARD, 0);
+}
+
+void ClockTurnGuard::RestartStreaming(IMFVideoPresenter* presenter) {
+    // A restart still waiting for the tracking thread also serves a later change, as when the
+    // host's window is dragged to a new size.
+    if (!streaming_ || !presenter || restartPosted_.exchange(true)) return;
+    ComPtr<PresenterRestart> restart;
+    restart.Attach(new (std::nothrow) PresenterRestart(this, streaming_, restartPosted_, presenter));
+    if (!PostReport(restart.Get())) restartPosted_ = false;
 }
 
 void ClockTurnGuard::Detach() {

@@ -8,11 +8,13 @@
 // The guard keeps the tracking thread busy with a report of its own from just before the
 // session stops or pauses the clock until the clock has told its sinks (the renderer's turn
 // comes before the guard's, which listens after it), so that the two never meet. The frames
-// that come back meanwhile are reported a moment later. On Windows there is no guard.
+// that come back meanwhile are reported a moment later. The presenter's restart after a resize
+// goes through the same thread, behind the same holds. On Windows there is no guard.
 
 #include "common/ComObject.h"
 
 #include <windows.h>
+#include <evr.h>
 #include <mfidl.h>
 #include <wrl/client.h>
 
@@ -30,6 +32,13 @@ public:
     void HoldTrackingThread();
     // The same, put on that queue ahead of a command the session is about to be given.
     void QueueHold();
+    // Wine 10's presenter, when its output type changes while it streams (a destination of a
+    // new size), stops listening to its sample allocator for frames coming back, and the picture
+    // stops at the last frame; only the start of streaming makes it listen again. This ends and
+    // begins the presenter's streaming on the tracking thread, where the frames that the end lets
+    // go are reported after the new start, and where a hold keeps it off the clock's turns, which
+    // end and begin streaming too.
+    void RestartStreaming(IMFVideoPresenter* presenter);
     // Stops listening, and lets a hold of this guard go.
     void Detach();
 
@@ -49,4 +58,6 @@ private:
     std::atomic<bool> streaming_{false};
     // A hold waits for this guard's clock to report.
     bool awaited_ = false;
+    // A restart is on its way to the tracking thread.
+    std::atomic<bool> restartPosted_{false};
 };

@@ -1,5 +1,7 @@
 #include "player/InfoTextBuffer.h"
 
+#include "player/QueuedWork.h"
+
 #include <mfapi.h>
 #include <propvarutil.h>
 #include <wrl/client.h>
@@ -39,11 +41,38 @@ bool ReadUINT32(IMFAttributes* attributes, REFGUID key, UINT32* value) {
 int High(UINT64 value) { return static_cast<int>(static_cast<UINT32>(value >> 32)); }
 int Low(UINT64 value) { return static_cast<int>(static_cast<UINT32>(value)); }
 
+// The report's own buffer, handed over only when it was built in time.
+class ReportWork final : public QueuedWork {
+public:
+    explicit ReportWork(IMFMediaSource* source) : source_(source) {}
+
+    InfoTextBuffer report;
+    bool built = false;
+
+private:
+    void Run() override {
+        built = report.BuildReport(source_.Get());
+        source_.Reset();
+    }
+
+    ComPtr<IMFMediaSource> source_;
+};
+
 }  // namespace
 
-void InfoTextBuffer::ShowProperties(HWND window, IMFMediaSource* source) {
-    BuildReport(source);
-    MessageBoxW(window, buffer ? buffer.get() : L"", L"Properties", MB_OK);
+HRESULT BuildReportWithin(IMFMediaSource* source, DWORD waitMs, InfoTextBuffer& report) {
+    ComPtr<ReportWork> work;
+    work.Attach(new (std::nothrow) ReportWork(source));
+    if (!work) return E_OUTOFMEMORY;
+    const HRESULT hr = work->RunOnOwnThread(waitMs, true);
+    if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) return hr;
+    // Without a thread of its own, the report is built here.
+    if (FAILED(hr)) return report.BuildReport(source) ? S_OK : E_OUTOFMEMORY;
+    if (!work->built) return E_OUTOFMEMORY;
+    report.buffer = std::move(work->report.buffer);
+    report.capacity = work->report.capacity;
+    report.length = work->report.length;
+    return S_OK;
 }
 
 bool InfoTextBuffer::BuildReport(IMFMediaSource* source) {

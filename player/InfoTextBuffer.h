@@ -14,11 +14,15 @@ struct InfoTextBuffer {
     int capacity = 0;
     int length = 0;
 
-    // Builds the report for source and shows it in a box owned by window.
-    void ShowProperties(HWND window, IMFMediaSource* source);
-    // Builds the report without showing it; false when no buffer could be had.
+    // Builds the report for source; false when no buffer could be had.
     bool BuildReport(IMFMediaSource* source);
     void AppendStreamFormats(IMFMediaSource* source);
     void AppendMetadata(IMFMediaSource* source);
     void AppendFormat(const wchar_t* format, ...);
 };
+
+// Builds the report for source into report on a thread of its own and waits for it at most
+// waitMs: a source that the platform holds up keeps the host's thread no longer than that.
+// HRESULT_FROM_WIN32(ERROR_TIMEOUT) when the report was not done in time; it is then dropped
+// whenever it ends, and report is left as it was.
+HRESULT BuildReportWithin(IMFMediaSource* source, DWORD waitMs, InfoTextBuffer& report);

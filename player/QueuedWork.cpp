@@ -55,6 +55,8 @@ HRESULT QueuedWork::RunOnOwnThread(DWORD waitMs, bool letSentMessagesThrough) {
     return WaitUntilDone(waitMs, letSentMessagesThrough);
 }
 
+bool QueuedWork::Done() const { return WaitForSingleObject(done_.get(), 0) == WAIT_OBJECT_0; }
+
 DWORD WINAPI QueuedWork::ThreadMain(void* work) {
     // The platform's objects expect the threads that call them to have joined the process's
     // multithreaded apartment, as its own work-queue threads have.

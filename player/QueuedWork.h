@@ -26,6 +26,9 @@ public:
     // would hold one of the few threads that other work, such as opening a file, waits for.
     HRESULT RunOnOwnThread(DWORD waitMs, bool letSentMessagesThrough = false);
 
+    // Whether the work has run, for a caller that gave up waiting.
+    bool Done() const;
+
 protected:
     virtual void Run() = 0;
 

@@ -1,6 +1,8 @@
 #include "player/Topology.h"
 
 #include "common/RunsOnWine.h"
+#include "player/PictureGeometry.h"
+#include "player/UprightTransform.h"
 
 #include <evr.h>
 #include <mfapi.h>
@@ -68,6 +70,30 @@ HRESULT CreateRendererActivate(IMFStreamDescriptor* stream, HWND videoWindow, IM
     return S_FALSE;
 }
 
+// The module's transform for a video stream whose pictures are not to be shown as stored, or
+// S_FALSE when they are. Read after the stream's type has been chosen.
+HRESULT CreateUprightTransform(IMFStreamDescriptor* stream, const VideoTrackFacts& file, IMFTransform** transform) {
+    ComPtr<IMFMediaTypeHandler> handler;
+    ComPtr<IMFMediaType> current;
+    HRESULT hr = stream->GetMediaTypeHandler(&handler);
+    if (FAILED(hr)) return hr;
+    GUID major{};
+    hr = handler->GetMajorType(&major);
+    if (FAILED(hr)) return hr;
+    if (major != MFMediaType_Video) return S_FALSE;
+    UINT32 rotation = 0;
+    UINT32 aspectX = 0;
+    UINT32 aspectY = 0;
+    // What the type does not say stays unknown.
+    if (SUCCEEDED(handler->GetCurrentMediaType(&current))) {
+        current->GetUINT32(VIDEO_ROTATION_ATTRIBUTE, &rotation);
+        MFGetAttributeRatio(current.Get(), MF_MT_PIXEL_ASPECT_RATIO, &aspectX, &aspectY);
+    }
+    const PictureGeometry geometry = ChoosePictureGeometry(rotation, aspectX, aspectY, file);
+    if (geometry.ShownAsStored()) return S_FALSE;
+    return UprightTransform::Create(geometry, transform);
+}
+
 }  // namespace
 
 bool HasAudioOutput() {
@@ -85,7 +111,7 @@ bool HasAudioOutput() {
 }
 
 HRESULT CreatePlaybackTopology(IMFMediaSource* source, IMFPresentationDescriptor* descriptor,
-                               HWND videoWindow, IMFTopology** topology) {
+                               HWND videoWindow, const VideoTrackFacts& fileVideo, IMFTopology** topology) {
     ComPtr<IMFTopology> built;
     HRESULT hr = MFCreateTopology(&built);
     if (FAILED(hr)) return hr;
@@ -93,7 +119,7 @@ HRESULT CreatePlaybackTopology(IMFMediaSource* source, IMFPresentationDescriptor
     hr = descriptor->GetStreamDescriptorCount(&count);
     if (FAILED(hr)) return hr;
     for (DWORD index = 0; index < count; ++index) {
-        hr = AddStreamBranch(built.Get(), source, descriptor, index, videoWindow);
+        hr = AddStreamBranch(built.Get(), source, descriptor, index, videoWindow, fileVideo);
         if (FAILED(hr)) return hr;
     }
     *topology = built.Detach();
@@ -101,7 +127,8 @@ HRESULT CreatePlaybackTopology(IMFMediaSource* source, IMFPresentationDescriptor
 }
 
 HRESULT AddStreamBranch(IMFTopology* topology, IMFMediaSource* source,
-                        IMFPresentationDescriptor* descriptor, DWORD index, HWND videoWindow) {
+                        IMFPresentationDescriptor* descriptor, DWORD index, HWND videoWindow,
+                        const VideoTrackFacts& fileVideo) {
     BOOL selected = FALSE;
     ComPtr<IMFStreamDescriptor> stream;
     HRESULT hr = descriptor->GetStreamDescriptorByIndex(index, &selected, &stream);
@@ -111,6 +138,9 @@ HRESULT AddStreamBranch(IMFTopology* topology, IMFMediaSource* source,
     hr = CreateRendererActivate(stream.Get(), videoWindow, &renderer);
     if (FAILED(hr)) return hr;
     if (hr == S_FALSE) return descriptor->DeselectStream(index);
+    ComPtr<IMFTransform> upright;
+    hr = CreateUprightTransform(stream.Get(), fileVideo, &upright);
+    if (FAILED(hr)) return hr;
 
     ComPtr<IMFTopologyNode> sourceNode;
     hr = MFCreateTopologyNode(MF_TOPOLOGY_SOURCESTREAM_NODE, &sourceNode);
@@ -127,11 +157,26 @@ HRESULT AddStreamBranch(IMFTopology* topology, IMFMediaSource* source,
     if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, 0);
     if (SUCCEEDED(hr)) hr = topology->AddNode(outputNode.Get());
     if (FAILED(hr)) return hr;
+    if (!upright) return sourceNode->ConnectOutput(0, outputNode.Get(), 0);
 
-    return sourceNode->ConnectOutput(0, outputNode.Get(), 0);
+    ComPtr<IMFTopologyNode> uprightNode;
+    hr = MFCreateTopologyNode(MF_TOPOLOGY_TRANSFORM_NODE, &uprightNode);
+    if (FAILED(hr)) return hr;
+    hr = uprightNode->SetObject(upright.Get());
+    if (FAILED(hr)) return hr;
+    hr = topology->AddNode(uprightNode.Get());
+    if (FAILED(hr)) return hr;
+    hr = sourceNode->ConnectOutput(0, uprightNode.Get(), 0);
+    if (FAILED(hr)) return hr;
+    return uprightNode->ConnectOutput(0, outputNode.Get(), 0);
 }
 
-void DetachVideoSampleAllocators(IMFMediaSession* session) {
+namespace {
+
+// Calls use with the sample allocator of every video renderer in the session's current topology
+// and the renderer's stream.
+template <typename Use>
+void ForEachVideoSampleAllocator(IMFMediaSession* session, Use use) {
     ComPtr<IMFTopology> topology;
     if (FAILED(session->GetFullTopology(MFSESSION_GETFULLTOPOLOGY_CURRENT, 0, &topology))) return;
     ComPtr<IMFCollection> outputs;
@@ -143,10 +188,30 @@ void DetachVideoSampleAllocators(IMFMediaSession* session) {
         ComPtr<IMFTopologyNode> node;
         ComPtr<IUnknown> object;
         ComPtr<IMFVideoSampleAllocator> allocator;
-        ComPtr<IMFVideoSampleAllocatorCallback> notifications;
         if (FAILED(outputs->GetElement(i, &element)) || FAILED(element.As(&node)) || FAILED(node->GetObject(&object)))
             continue;
         if (FAILED(MFGetService(object.Get(), MR_VIDEO_ACCELERATION_SERVICE, IID_PPV_ARGS(&allocator)))) continue;
-        if (SUCCEEDED(allocator.As(&notifications))) notifications->SetCallback(nullptr);
+        use(allocator.Get(), object.Get());
     }
+}
+
+}  // namespace
+
+void DetachVideoSampleAllocators(IMFMediaSession* session) {
+    ForEachVideoSampleAllocator(session, [](IMFVideoSampleAllocator* allocator, IUnknown*) {
+        ComPtr<IMFVideoSampleAllocatorCallback> notifications;
+        if (SUCCEEDED(allocator->QueryInterface(IID_PPV_ARGS(&notifications)))) notifications->SetCallback(nullptr);
+    });
+}
+
+void GiveVideoSampleAllocatorsASpare(IMFMediaSession* session) {
+    ForEachVideoSampleAllocator(session, [](IMFVideoSampleAllocator* allocator, IUnknown* renderer) {
+        ComPtr<IMFStreamSink> stream;
+        ComPtr<IMFMediaTypeHandler> handler;
+        ComPtr<IMFMediaType> type;
+        if (FAILED(renderer->QueryInterface(IID_PPV_ARGS(&stream))) || FAILED(stream->GetMediaTypeHandler(&handler)) ||
+            FAILED(handler->GetCurrentMediaType(&type)))
+            return;
+        allocator->InitializeSampleAllocator(VIDEO_SAMPLES_WITH_SPARE, type.Get());
+    });
 }

@@ -63,11 +63,11 @@ struct GuardedMessage {
     wchar_t guard[8];
 };
 
-std::wstring Format(HRESULT status, const wchar_t* path) {
+std::wstring Format(HRESULT status, const wchar_t* path, const wchar_t* why = nullptr) {
     GuardedMessage buffer;
     std::fill(std::begin(buffer.message), std::end(buffer.message), L'#');
     std::fill(std::begin(buffer.guard), std::end(buffer.guard), L'G');
-    FormatErrorMessage(status, path, buffer.message);
+    FormatErrorMessage(status, path, buffer.message, why);
     EXPECT_TRUE(std::all_of(std::begin(buffer.guard), std::end(buffer.guard), [](wchar_t c) { return c == L'G'; }));
     const auto end = std::find(std::begin(buffer.message), std::end(buffer.message), L'\0');
     EXPECT_NE(end, std::end(buffer.message)) << "message not terminated";
@@ -176,6 +176,22 @@ TEST(FormatErrorMessage, OverlongPathFillsTheMessageAlone) {
     const std::wstring path(600, L'p');
     EXPECT_EQ(Format(static_cast<HRESULT>(0xC00D36B0), path.c_str()), path.substr(0, MAX_MESSAGE_LENGTH));
     EXPECT_EQ(Format(UNKNOWN_MF_STATUS, path.c_str()), path.substr(0, MAX_MESSAGE_LENGTH));
+}
+
+TEST(FormatErrorMessage, AReasonTakesALineOfItsOwnAfterTheDescription) {
+    const std::wstring why = L"The video is HEVC (H.265) Main 10, 10-bit, which this system cannot decode.";
+    EXPECT_EQ(Format(static_cast<HRESULT>(0xC00D36BB), PATH, why.c_str()),
+              std::wstring(PATH) + L"\nAn unexpected error has occurred in the operation requested.\n" + why);
+    // A system text brings its own line break.
+    const std::wstring endOfFile = SystemText(static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)));
+    ASSERT_FALSE(endOfFile.empty());
+    EXPECT_EQ(Format(HRESULT_FROM_WIN32(ERROR_HANDLE_EOF), nullptr, why.c_str()),
+              endOfFile + (endOfFile.back() == L'\n' ? L"" : L"\n") + why);
+    // Without one the box stays as it is; and the reason is cut at the buffer's end too.
+    EXPECT_EQ(Format(static_cast<HRESULT>(0xC00D36B0), PATH, L""), std::wstring(PATH) + L"\n" + PLATFORM_NOT_INITIALIZED);
+    const std::wstring path(450, L'x');
+    EXPECT_EQ(Format(static_cast<HRESULT>(0xC00D36B0), path.c_str(), why.c_str()),
+              (path + L"\n" + PLATFORM_NOT_INITIALIZED + L"\n" + why).substr(0, MAX_MESSAGE_LENGTH));
 }
 
 TEST(FormatErrorMessage, EveryDescriptionIsCutAtTheBufferEnd) {

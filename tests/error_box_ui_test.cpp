@@ -62,6 +62,14 @@ TEST(ShowErrorBox, ShowsTheFormattedMessageUntilDismissed) {
     ASSERT_TRUE(seen.found) << "no message box appeared";
     EXPECT_EQ(seen.caption, L"ExtViewMF");
     EXPECT_EQ(seen.text, L"C:\\Movies\\holiday.mp4\nPlatform not initialized. Please call MFStartup().");
+
+    std::thread second([&seen] { seen = DismissBoxWhenShown(); });
+    ShowErrorBox(static_cast<HRESULT>(0xC00D36BB), L"C:\\Movies\\phone.mov",
+                 L"The video is HEVC (H.265) Main 10, 10-bit, which this system cannot decode.");
+    second.join();
+    ASSERT_TRUE(seen.found) << "no message box appeared";
+    EXPECT_EQ(seen.text, L"C:\\Movies\\phone.mov\nAn unexpected error has occurred in the operation requested.\n"
+                         L"The video is HEVC (H.265) Main 10, 10-bit, which this system cannot decode.");
 }
 
 }  // namespace

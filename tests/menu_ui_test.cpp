@@ -1,6 +1,6 @@
-#include "MenuDriver.h"
 #include "PlayingViewer.h"
 
+#include "host/support/MenuDriver.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
 #include "player/InfoTextBuffer.h"

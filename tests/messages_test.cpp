@@ -2,6 +2,8 @@
 #include "PlayingViewer.h"
 
 #include "common/ComObject.h"
+#include "common/Owned.h"
+#include "host/support/MessagePump.h"
 #include "module/ExtViewModuleInfo.h"
 #include "player/CPlayer.h"
 
@@ -23,12 +25,14 @@ ULONG ReferenceCount(IUnknown* object) {
     return object->Release();
 }
 
-// A presentation clock that reads a chosen time, or fails.
+// A presentation clock that reads a chosen time, or fails; with stall, only once stall is set
+// or ten seconds have passed, as a clock the platform holds up.
 class FixedClock : public ComObject<WithBases<IMFPresentationClock, IMFClock>> {
 public:
-    FixedClock(MFTIME time, HRESULT status) : time_(time), status_(status) {}
+    FixedClock(MFTIME time, HRESULT status, HANDLE stall = nullptr) : time_(time), status_(status), stall_(stall) {}
 
     STDMETHODIMP GetTime(MFTIME* time) override {
+        if (stall_) WaitForSingleObject(stall_, 10000);
         if (SUCCEEDED(status_)) *time = time_;
         return status_;
     }
@@ -50,6 +54,7 @@ private:
     ~FixedClock() override = default;
     MFTIME time_;
     HRESULT status_;
+    HANDLE stall_;
 };
 
 // 2^32 + 5 milliseconds, in 100-ns units, plus a part of a millisecond that is cut off.
@@ -59,8 +64,14 @@ constexpr int64_t BEYOND_32_BITS = ((int64_t{1} << 32) + 5) * 10000 + 9999;
 class BareViewer : public testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_FULL), S_OK);
         viewer.player.reset(new CPlayer);
         viewer.player->SetState(PlayerState::Ready);
+    }
+
+    void TearDown() override {
+        viewer.Reset();
+        MFShutdown();
     }
 
     int32_t Query(UINT message, int32_t* values) {
@@ -182,6 +193,22 @@ TEST_F(BareViewer, PositionComesFromTheClockOnlyWhilePlaying) {
     viewer.player->clock.Attach(new FixedClock(0, static_cast<HRESULT>(0xC00D9C41)));
     EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &value), -1) << "a clock that cannot be read";
     EXPECT_EQ(value, SENTINEL);
+}
+
+TEST_F(BareViewer, AClockThatDoesNotAnswerHoldsThePositionQueryOnlyBriefly) {
+    const OwnedEvent letGo(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    viewer.player->SetState(PlayerState::Started);
+    viewer.player->clock.Attach(new FixedClock(25000000, S_OK, letGo.get()));
+    int32_t value = SENTINEL;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &value), -1);
+    EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &value), -1) << "a second read while the first is held up";
+    EXPECT_LT(GetTickCount64() - start, 5000u) << "the query waited for the clock";
+    EXPECT_EQ(value, SENTINEL);
+
+    SetEvent(letGo.get());
+    EXPECT_TRUE(PumpUntil([&] { return Query(WM_EXTVIEW_GET_POSITION, &value) == 0; }, 5000));
+    EXPECT_EQ(value, 2500);
 }
 
 TEST_F(BareViewer, SessionEventsAreReleasedWithOrWithoutAPlayer) {

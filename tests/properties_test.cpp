@@ -132,10 +132,29 @@ public:
     STDMETHODIMP Pause() override { return E_NOTIMPL; }
     STDMETHODIMP Shutdown() override { return S_OK; }
 
-private:
+protected:
     ~ReportSource() override = default;
+
+private:
     ComPtr<IMFPresentationDescriptor> descriptor_;
     ComPtr<IMFMetadataProvider> provider_;
+};
+
+// A source that the platform holds up: it answers only once let go, or after ten seconds.
+class StalledSource final : public ReportSource {
+public:
+    StalledSource() : ReportSource(nullptr, nullptr) {}
+
+    STDMETHODIMP CreatePresentationDescriptor(IMFPresentationDescriptor** descriptor) override {
+        WaitForSingleObject(letGo_.get(), 10000);
+        return ReportSource::CreatePresentationDescriptor(descriptor);
+    }
+
+    void LetGo() { SetEvent(letGo_.get()); }
+
+private:
+    ~StalledSource() override = default;
+    OwnedEvent letGo_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 UINT64 Pair(UINT32 high, UINT32 low) { return (static_cast<UINT64>(high) << 32) | low; }
@@ -205,7 +224,7 @@ ComPtr<IMFMediaSource> SourceWith(const std::vector<ComPtr<IMFMediaType>>& types
 
 std::wstring Report(IMFMediaSource* source) {
     InfoTextBuffer info;
-    EXPECT_TRUE(info.BuildReport(source));
+    EXPECT_EQ(BuildReportWithin(source, 5000, info), S_OK);
     EXPECT_EQ(info.capacity, InfoTextBuffer::CAPACITY);
     EXPECT_EQ(static_cast<size_t>(info.length), wcslen(info.buffer.get()));
     return info.buffer.get();
@@ -331,6 +350,20 @@ TEST_F(PropertiesReport, MissingAttributesLeaveOutOnlyTheirLines) {
 TEST_F(PropertiesReport, ASourceWithoutADescriptorGivesAnEmptyReport) {
     const ComPtr<IMFMediaSource> source = Make<ReportSource>(nullptr, nullptr);
     EXPECT_EQ(Report(source.Get()), L"");
+}
+
+TEST_F(PropertiesReport, ASourceThatDoesNotAnswerHoldsTheCallerOnlyUntilTheBound) {
+    const ComPtr<StalledSource> source = Make<StalledSource>();
+    InfoTextBuffer info;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(BuildReportWithin(source.Get(), 300, info), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    EXPECT_LT(GetTickCount64() - start, 5000u) << "the call waited for the source";
+    EXPECT_EQ(info.buffer, nullptr);
+
+    // The late report lands in its own buffer, never in this one.
+    source->LetGo();
+    EXPECT_EQ(BuildReportWithin(source.Get(), 5000, info), S_OK);
+    EXPECT_EQ(std::wstring(info.buffer.get()), L"");
 }
 
 std::wstring Repeated(wchar_t c, size_t count) { return std::wstring(count, c); }

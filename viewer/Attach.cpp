@@ -23,12 +23,13 @@ int32_t ExtViewMF::Attach(HWND window) {
     if (hostWindow) return -1;
 
     player->videoWindow = window;
+    player->fileVideo = movieFacts.video;
     ComPtr<IMFPresentationDescriptor> descriptor;
     ComPtr<IMFTopology> topology;
     HRESULT hr = player->source->CreatePresentationDescriptor(&descriptor);
     if (SUCCEEDED(hr)) {
         descriptor->GetUINT64(MF_PD_DURATION, reinterpret_cast<UINT64*>(&player->duration));
-        hr = CreatePlaybackTopology(player->source.Get(), descriptor.Get(), window, &topology);
+        hr = CreatePlaybackTopology(player->source.Get(), descriptor.Get(), window, player->fileVideo, &topology);
     }
     if (SUCCEEDED(hr)) {
         // Set before the session may report on the topology, so that its report is never lost.
@@ -58,10 +59,7 @@ int32_t ExtViewMF::Attach(HWND window) {
     }
 
     LONGLONG position = 0;
-    if (player->State() == PlayerState::Started && player->clock) {
-        MFTIME now = 0;
-        if (SUCCEEDED(player->clock->GetTime(&now))) position = now;
-    }
+    if (player->State() == PlayerState::Started) player->ReadClock(CPlayer::CLOCK_READ_WAIT_MS, &position);
     seekScaleDuration = player->duration;
     SendMessageW(panel->seekBar, PBM_SETRANGE, 0, MAKELPARAM(0, SEEK_BAR_MAX));
     SetSeekBarPosition(position);

@@ -16,6 +16,12 @@ enum MenuCommand : UINT_PTR {
     MENU_PROPERTIES = 5,
 };
 
+// The longest the properties report may hold the host's thread while it reads the movie's
+// formats from the platform, and what the box says when that was not enough.
+constexpr DWORD PROPERTIES_WAIT_MS = 1000;
+constexpr wchar_t PROPERTIES_UNREADABLE[] =
+    L"The movie's properties could not be read: the system did not answer within a second.";
+
 }  // namespace
 
 int32_t ExtViewMF::ShowContextMenu(int x, int y) {
@@ -59,11 +65,19 @@ int32_t ExtViewMF::ShowContextMenu(int x, int y) {
         if (panel) panel->SetShowAlways(panel->showAlways ? 0 : 1);
         break;
     case MENU_PROPERTIES:
-        if (!player->infoText) player->infoText.reset(new (std::nothrow) InfoTextBuffer);
-        if (player->infoText) player->infoText->ShowProperties(player->videoWindow, player->source.Get());
+        ShowProperties();
         break;
     default:
         break;
     }
     return 0;
+}
+
+void ExtViewMF::ShowProperties() {
+    if (!player->infoText) player->infoText.reset(new (std::nothrow) InfoTextBuffer);
+    if (!player->infoText) return;
+    const HRESULT hr = BuildReportWithin(player->source.Get(), PROPERTIES_WAIT_MS, *player->infoText);
+    const wchar_t* text = SUCCEEDED(hr) ? player->infoText->buffer.get() : PROPERTIES_UNREADABLE;
+    // The box copies its text: the viewer may be gone by the time the user closes it.
+    MessageBoxW(player->videoWindow, text ? text : L"", L"Properties", MB_OK);
 }

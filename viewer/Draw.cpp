@@ -34,6 +34,17 @@ RECT RendererDestination(HWND window, const RECT& destination) {
     return CentredIn(destination, client) ? client : destination;
 }
 
+// Wine 10's video presenter takes a destination of a new size as a new output type and, while it
+// streams, no longer hears of the frames coming back to its sample allocator: the picture stops
+// at the last frame, in the old shape, until the player restarts the presenter's streaming.
+bool ResizesRenderer(IMFVideoDisplayControl* display, const RECT& target) {
+    MFVideoNormalizedRect source{};
+    RECT current{};
+    if (!RunsOnWine() || FAILED(display->GetVideoPosition(&source, &current))) return false;
+    return current.right - current.left != target.right - target.left ||
+           current.bottom - current.top != target.bottom - target.top;
+}
+
 bool RepaintsIn(PlayerState state) {
     return state != PlayerState::StartPending && state != PlayerState::StopPending &&
            state != PlayerState::Stopped;
@@ -52,7 +63,9 @@ int32_t ExtViewMF::Draw(HDC dc, const RECT* source, const RECT* destination) {
         if (display) {
             const MFVideoNormalizedRect normalized = NormalizeSource(*source, player->videoWidth, player->videoHeight);
             RECT target = RendererDestination(player->videoWindow, *destination);
+            const bool resized = ResizesRenderer(display, target);
             display->SetVideoPosition(&normalized, &target);
+            if (resized) player->RestartVideoStreaming();
             if (RepaintsIn(player->State())) {
                 // A renderer that cannot repaint on demand still paints its frames by itself.
                 const HRESULT hr = display->RepaintVideo();

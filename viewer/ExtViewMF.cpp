@@ -5,15 +5,18 @@
 #include "player/CPlayer.h"
 #include "player/DecoderThreads.h"
 #include "player/QueuedWork.h"
+#include "player/VideoDecoders.h"
 #include "viewer/SharedFileStream.h"
 
 #include <mfapi.h>
+#include <mferror.h>
 #include <shlwapi.h>
 #include <wrl/client.h>
 
 #include <cstdlib>
 #include <cwchar>
 #include <new>
+#include <string>
 
 using Microsoft::WRL::ComPtr;
 
@@ -49,16 +52,23 @@ struct FreeText {
 // The source reads the file through a handle of the viewer's own that shares it for reading,
 // writing and deletion: the user can delete, rename, move or re-save the file while it is
 // shown. A path that cannot be opened so goes to the resolver as it stands, which gives the
-// status the platform gives for it (or opens what is not a file).
+// status the platform gives for it (or opens what is not a file). Through the same handle, the
+// work first reads what the file's structure says of it.
 class ResolveWork final : public QueuedWork {
 public:
     ResolveWork(IMFSourceResolver* resolver, const wchar_t* path) : resolver_(resolver), path_(_wcsdup(path)) {}
 
     bool Ready() const { return path_ != nullptr; }
 
+    enum class Refusal { None, EndsBeforeFirstSample, SourceRefused, NoDecoder };
+
     // Valid once RunOnOwnThread has succeeded.
     HRESULT status = E_FAIL;
     ComPtr<IUnknown> object;
+    MovieFacts facts;
+    Refusal refusal = Refusal::None;
+    // The platform's subtype of the video that no decoder takes, when it told one.
+    GUID undecodable = GUID_NULL;
 
 private:
     void Run() override { status = Resolve(); }
@@ -66,19 +76,76 @@ private:
     HRESULT Resolve() {
         MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
         ComPtr<IStream> stream;
-        if (FAILED(OpenSharedFileStream(path_.get(), &stream))) {
+        const ByteSource* fileBytes = nullptr;
+        if (FAILED(OpenSharedFileStream(path_.get(), &stream, &fileBytes))) {
             return resolver_->CreateObjectFromURL(path_.get(), MF_RESOLUTION_MEDIASOURCE, nullptr, &type, &object);
         }
+        facts = ReadMovieFacts(*fileBytes);
+        // No picture can be shown, and a source given such a file was seen to stall until open
+        // gave up.
+        if (facts.endsBeforeFirstSample) {
+            refusal = Refusal::EndsBeforeFirstSample;
+            return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+        }
         ComPtr<IMFByteStream> bytes;
-        const HRESULT hr = MFCreateMFByteStreamOnStream(stream.Get(), &bytes);
+        HRESULT hr = MFCreateMFByteStreamOnStream(stream.Get(), &bytes);
         if (FAILED(hr)) return hr;
-        return resolver_->CreateObjectFromByteStream(bytes.Get(), path_.get(), MF_RESOLUTION_MEDIASOURCE, nullptr,
-                                                     &type, &object);
+        hr = resolver_->CreateObjectFromByteStream(bytes.Get(), path_.get(), MF_RESOLUTION_MEDIASOURCE, nullptr,
+                                                   &type, &object);
+        if (FAILED(hr)) {
+            // A source that decodes by itself (Wine's) refuses here a video it cannot decode, as
+            // well as a damaged file; a failure to read the file is neither.
+            if (HRESULT_FACILITY(hr) != FACILITY_WIN32) refusal = Refusal::SourceRefused;
+            return hr;
+        }
+        return CheckDecoders();
+    }
+
+    // A source that leaves decoding to a decoder (Windows') opens a video that no decoder takes,
+    // which would fail only in attach: it is refused here, where the user is told. Wine's source
+    // offers its video decoded already, so under Wine this finds nothing to refuse.
+    HRESULT CheckDecoders() {
+        ComPtr<IMFMediaSource> source;
+        ComPtr<IMFPresentationDescriptor> descriptor;
+        if (FAILED(object.As(&source)) || FAILED(source->CreatePresentationDescriptor(&descriptor))) return S_OK;
+        const HRESULT hr = CheckVideoDecoders(descriptor.Get(), &undecodable);
+        if (hr != MF_E_TOPO_CODEC_NOT_FOUND) return S_OK;
+        refusal = Refusal::NoDecoder;
+        source->Shutdown();
+        object.Reset();
+        return hr;
     }
 
     ComPtr<IMFSourceResolver> resolver_;
     std::unique_ptr<wchar_t, FreeText> path_;
 };
+
+std::wstring CannotDecode(const std::wstring& format) {
+    if (format.empty()) return {};
+    return L"The video is " + format + L", which this system cannot decode.";
+}
+
+// The line the box adds to the status's text: why open refused, where more is known than the
+// status says.
+std::wstring WhyRefused(const ResolveWork& work) {
+    const VideoTrackFacts& video = work.facts.video;
+    switch (work.refusal) {
+    case ResolveWork::Refusal::EndsBeforeFirstSample:
+        return L"The file ends before its first picture; it may still be downloading.";
+    case ResolveWork::Refusal::SourceRefused:
+        // Blamed on the video only where the file looks whole and its format is one that some
+        // systems lack.
+        if (!work.facts.tracksWhole || EverySystemDecodes(video)) return {};
+        return CannotDecode(DescribeVideoFormat(video));
+    case ResolveWork::Refusal::NoDecoder: {
+        const std::wstring format = DescribeVideoFormat(video);
+        return CannotDecode(format.empty() ? DescribeVideoSubtype(work.undecodable) : format);
+    }
+    case ResolveWork::Refusal::None:
+        break;
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -88,11 +155,12 @@ ExtViewMF::~ExtViewMF() { Reset(); }
 
 INT_PTR ExtViewMF::Open(const wchar_t* path) {
     Reset();
+    std::wstring why;
     HRESULT hr = CreatePlayer();
-    if (SUCCEEDED(hr)) hr = ResolveSource(path);
+    if (SUCCEEDED(hr)) hr = ResolveSource(path, why);
     if (SUCCEEDED(hr)) hr = CopyPath(path);
     if (SUCCEEDED(hr)) return 0;
-    ShowErrorBox(hr, path);
+    ShowErrorBox(hr, path, why.c_str());
     return -1;
 }
 
@@ -120,7 +188,7 @@ HRESULT ExtViewMF::CreatePlayer() {
 
 // A source can stall for good on a damaged file while it reads the file's structure, so the
 // resolver's call is made elsewhere and waited for at most openWaitLimitMs.
-HRESULT ExtViewMF::ResolveSource(const wchar_t* path) {
+HRESULT ExtViewMF::ResolveSource(const wchar_t* path, std::wstring& why) {
     ComPtr<IMFSourceResolver> resolver;
     HRESULT hr = MFCreateSourceResolver(&resolver);
     if (FAILED(hr)) return hr;
@@ -129,7 +197,11 @@ HRESULT ExtViewMF::ResolveSource(const wchar_t* path) {
     if (!work || !work->Ready()) return E_OUTOFMEMORY;
     hr = work->RunOnOwnThread(openWaitLimitMs);
     if (FAILED(hr)) return hr;
-    if (FAILED(work->status)) return work->status;
+    movieFacts = work->facts;
+    if (FAILED(work->status)) {
+        why = WhyRefused(*work.Get());
+        return work->status;
+    }
     return work->object.As(&player->source);
 }
 
@@ -163,6 +235,7 @@ void ExtViewMF::Reset() {
         KillTimer(hostWindow, REFRESH_TIMER_ID);
         panel.reset();
     }
+    movieFacts = {};
     imageWidth = 0;
     imageHeight = 0;
     bitsPerPixel = 0;

@@ -3,11 +3,13 @@
 // the context menu while it is open, and the control panel in the host window.
 
 #include "common/Owned.h"
+#include "moviefile/MovieFacts.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class CPlayer;
 class UIPanel;
@@ -37,6 +39,8 @@ public:
     int32_t SeekTo(int64_t position);
     int32_t ShowContextMenu(int x, int y);
 
+    // What the file's own structure says, read once by open: the file's latest open, or nothing.
+    MovieFacts movieFacts;
     int32_t imageWidth = 0;
     int32_t imageHeight = 0;
     int32_t bitsPerPixel = 0;
@@ -62,13 +66,15 @@ public:
 
 private:
     HRESULT CreatePlayer();
-    HRESULT ResolveSource(const wchar_t* path);
+    // why: a line for the error box, when more is known of a refusal than its status says.
+    HRESULT ResolveSource(const wchar_t* path, std::wstring& why);
     HRESULT CopyPath(const wchar_t* path);
     bool WaitWhileOpening();
     void TakeIconSize();
     void SetSeekBarPosition(int64_t position);
     void SetPlayCaption(const wchar_t* caption);
     void DiscardQueuedEvents();
+    void ShowProperties();
 
     int32_t OnCommand(WPARAM wParam);
     int32_t OnSeekBar(WPARAM wParam, LPARAM lParam);

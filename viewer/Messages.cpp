@@ -153,7 +153,7 @@ int32_t ExtViewMF::OnRefreshTimer() {
     const PlayerState state = player->State();
     LONGLONG position = 0;
     bool known = state == PlayerState::StopPending || state == PlayerState::Stopped;
-    if (state == PlayerState::Started && player->clock) known = SUCCEEDED(player->clock->GetTime(&position));
+    if (state == PlayerState::Started) known = player->ReadClock(CPlayer::CLOCK_READ_WAIT_MS, &position);
     if (known && state == PlayerState::Started) player->EndOverduePresentation(position);
     if (known) SetSeekBarPosition(WithinDuration(position, player->duration));
     if (state == PlayerState::Stopped) SetPlayCaption(L">");
@@ -165,7 +165,7 @@ int32_t ExtViewMF::OnGetPosition(WPARAM wParam) {
     const PlayerState state = player->State();
     LONGLONG position = 0;
     if (state == PlayerState::Started && player->clock) {
-        if (FAILED(player->clock->GetTime(&position))) return -1;
+        if (!player->ReadClock(CPlayer::CLOCK_READ_WAIT_MS, &position)) return -1;
     } else if (state != PlayerState::StopPending && state != PlayerState::Stopped) {
         return -1;
     }

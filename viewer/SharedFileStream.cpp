@@ -12,7 +12,7 @@ HRESULT LastError() {
     return FAILED(hr) ? hr : E_FAIL;
 }
 
-class SharedFileStream final : public ComObject<WithBases<IStream, ISequentialStream>> {
+class SharedFileStream final : public ComObject<WithBases<IStream, ISequentialStream>>, public ByteSource {
 public:
     explicit SharedFileStream(HANDLE file) : file_(file) {}
 
@@ -20,17 +20,23 @@ public:
     // and moves it, as one step.
     STDMETHODIMP Read(void* buffer, ULONG size, ULONG* read) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(position_);
-        at.OffsetHigh = static_cast<DWORD>(position_ >> 32);
         DWORD done = 0;
-        if (!ReadFile(file_, buffer, size, &done, &at) && GetLastError() != ERROR_HANDLE_EOF) {
+        if (!ReadFileAt(position_, buffer, size, &done) && GetLastError() != ERROR_HANDLE_EOF) {
             if (read) *read = 0;
             return LastError();
         }
         position_ += done;
         if (read) *read = done;
         return S_OK;
+    }
+
+    uint64_t Size() const override {
+        LARGE_INTEGER size{};
+        return GetFileSizeEx(file_, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+    }
+    bool ReadAt(uint64_t offset, void* buffer, size_t size) const override {
+        DWORD done = 0;
+        return size <= MAXDWORD && ReadFileAt(offset, buffer, static_cast<DWORD>(size), &done) && done == size;
     }
     STDMETHODIMP Write(const void*, ULONG, ULONG* written) override {
         if (written) *written = 0;
@@ -79,6 +85,13 @@ public:
 private:
     ~SharedFileStream() override { CloseHandle(file_); }
 
+    bool ReadFileAt(uint64_t offset, void* buffer, DWORD size, DWORD* done) const {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        return ReadFile(file_, buffer, size, done, &at) != FALSE;
+    }
+
     const HANDLE file_;
     std::mutex mutex_;
     ULONGLONG position_ = 0;
@@ -86,8 +99,9 @@ private:
 
 }  // namespace
 
-HRESULT OpenSharedFileStream(const wchar_t* path, IStream** stream) {
+HRESULT OpenSharedFileStream(const wchar_t* path, IStream** stream, const ByteSource** bytes) {
     *stream = nullptr;
+    if (bytes) *bytes = nullptr;
     const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return LastError();
@@ -97,5 +111,6 @@ HRESULT OpenSharedFileStream(const wchar_t* path, IStream** stream) {
         return E_OUTOFMEMORY;
     }
     *stream = opened;
+    if (bytes) *bytes = opened;
     return S_OK;
 }

@@ -6,8 +6,12 @@
 #include <mfidl.h>
 #include <objidl.h>
 
-// Opens path for reading. On failure the result is the last Win32 error as a status.
-HRESULT OpenSharedFileStream(const wchar_t* path, IStream** stream);
+#include "moviefile/MovieFacts.h"
+
+// Opens path for reading. On failure the result is the last Win32 error as a status. With
+// bytes, also gives the file's bytes read at an offset through the stream's handle, leaving the
+// stream's position alone; they are valid while the stream is.
+HRESULT OpenSharedFileStream(const wchar_t* path, IStream** stream, const ByteSource** bytes = nullptr);
 
 // The platform's byte stream over a stream; it is in the platform's library, but not every
 // header set declares it.

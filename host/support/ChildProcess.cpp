@@ -2,6 +2,9 @@
 
 #include "common/Owned.h"
 #include "host/support/LoadedModule.h"
+#include "host/support/MessagePump.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -66,4 +69,83 @@ ChildRun RunThisProgramAgain(const std::wstring& arguments, DWORD limitMs, bool 
     Drain(output.get(), run.output);
     GetExitCodeProcess(child.get(), &run.exitCode);
     return run;
+}
+
+ChildConversation::ChildConversation(const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE childInput = nullptr;
+    HANDLE childOutput = nullptr;
+    if (!CreatePipe(&childInput, &input_, &inherit, 0) || !CreatePipe(&output_, &childOutput, &inherit, 0)) {
+        startFailure_ = "no pipe";
+        if (childInput) CloseHandle(childInput);
+        return;
+    }
+    const Handle childEnds[] = {Handle(childInput), Handle(childOutput)};
+    SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring commandLine = L"\"" + ThisProgram() + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = childInput;
+    startup.hStdOutput = childOutput;
+    startup.hStdError = childOutput;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        startFailure_ = "CreateProcessW error " + std::to_string(GetLastError());
+        return;
+    }
+    CloseHandle(process.hThread);
+    process_ = process.hProcess;
+}
+
+ChildConversation::~ChildConversation() {
+    if (input_) CloseHandle(input_);
+    input_ = nullptr;
+    // A child that reads its input to the end leaves on its own.
+    if (process_ && WaitForSingleObject(process_, END_WAIT_MS) != WAIT_OBJECT_0) End();
+    if (process_) CloseHandle(process_);
+    if (output_) CloseHandle(output_);
+}
+
+bool ChildConversation::Send(const std::string& line) {
+    const std::string text = line + "\n";
+    DWORD written = 0;
+    return input_ && WriteFile(input_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+std::optional<std::string> ChildConversation::ReadLine(DWORD limitMs) {
+    const ULONGLONG deadline = GetTickCount64() + limitMs;
+    for (;;) {
+        const size_t end = pending_.find('\n');
+        if (end != std::string::npos) {
+            std::string line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            return line;
+        }
+        if (!process_) return std::nullopt;
+        const bool ended = WaitForSingleObject(process_, 0) == WAIT_OBJECT_0;
+        const size_t before = pending_.size();
+        Drain(output_, pending_);
+        if (pending_.size() != before) continue;
+        const ULONGLONG now = GetTickCount64();
+        if (ended || now >= deadline) return std::nullopt;
+        WaitPumping(process_, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, POLL_MS)));
+    }
+}
+
+std::optional<DWORD> ChildConversation::ExitCode() const {
+    DWORD code = 0;
+    if (!process_ || !GetExitCodeProcess(process_, &code) || code == STILL_ACTIVE) return std::nullopt;
+    return code;
+}
+
+void ChildConversation::End() {
+    if (!process_ || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0) return;
+    TerminateProcess(process_, ERROR_TIMEOUT);
+    WaitForSingleObject(process_, END_WAIT_MS);
 }

@@ -1,6 +1,9 @@
 #include "EntryPoints.h"
 
+#include "host/support/Summary.h"
+
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -34,6 +37,14 @@ void Watchdog::Report() const {
     for (const auto& [name, times] : watch_.AllTimes()) {
         Say("  %-12s %7llu calls, mean %6.1f ms, longest %5llu ms", name.c_str(), times.count,
             static_cast<double>(times.total) / static_cast<double>(times.count), times.longest);
+    }
+}
+
+void Watchdog::Summarize() const {
+    for (const auto& [name, times] : watch_.AllTimes()) {
+        if (name.rfind("direct", 0) == 0) continue;
+        PrintSummary({"endurance: longest " + name + ", ms", static_cast<double>(times.longest), std::nullopt,
+                      "<= " + std::to_string(CALL_LIMIT_MS), Verdict(times.longest <= CALL_LIMIT_MS)});
     }
 }
 

@@ -23,6 +23,8 @@ public:
 
     // Each entry point's calls, mean and longest time.
     void Report() const;
+    // Each entry point's longest call, held to the time limit, for the closing summary.
+    void Summarize() const;
 
 private:
     CallWatch watch_;

@@ -3,6 +3,8 @@
 #include "HostFrame.h"
 #include "Report.h"
 
+#include "host/support/Summary.h"
+
 #include <algorithm>
 
 namespace {
@@ -39,37 +41,37 @@ void Growth::Add(const Figures& before, const Figures& after) {
     heapBytes += after.heapBytes - before.heapBytes;
 }
 
-Ledger::Ledger(const char* part) : part_(part), last_(Measure()) {}
+Ledger::Ledger(const char* part, const std::wstring& mediaDir)
+    : part_(part), last_(Measure()), side_(mediaDir, part), sideLast_(side_.Started()) {}
 
-Figures Ledger::Round(const std::function<void()>& moduleWork, const std::function<void(int)>& directWork) {
+Figures Ledger::Round(const std::function<void()>& moduleWork, const DirectRound& direct) {
     const bool counted = rounds_++ > 0;
     const bool directFirst = rounds_ % 2 == 0;
-    Figures start = last_;
-    if (directFirst) {
-        directWork(lastModuleSessions_);
-        const Figures afterDirect = Measure();
-        direct_.Add(start, afterDirect);
-        directSessions_ += lastModuleSessions_;
-        start = afterDirect;
-    }
+    if (directFirst) PlayDirect(direct, counted);
     const int sessionsBefore = SessionsAttached();
     moduleWork();
     lastModuleSessions_ = SessionsAttached() - sessionsBefore;
     const Figures afterModule = Measure();
     if (counted) {
-        module_.Add(start, afterModule);
+        module_.Add(last_, afterModule);
         moduleSessions_ += lastModuleSessions_;
     }
     last_ = afterModule;
-    if (!directFirst) {
-        directWork(lastModuleSessions_);
-        last_ = Measure();
-        if (counted) {
-            direct_.Add(afterModule, last_);
-            directSessions_ += lastModuleSessions_;
-        }
-    }
+    if (!directFirst) PlayDirect(direct, counted);
     return last_;
+}
+
+void Ledger::PlayDirect(const DirectRound& direct, bool counted) {
+    const std::optional<Figures> after = side_.Play(direct, lastModuleSessions_);
+    if (counted && after && sideLast_) {
+        direct_.Add(*sideLast_, *after);
+        directSessions_ += direct.together ? direct.columns * direct.rows : lastModuleSessions_;
+    }
+    sideLast_ = after;
+}
+
+long long Ledger::Scaled(long long directAdded) const {
+    return directSessions_ == moduleSessions_ ? directAdded : directAdded * moduleSessions_ / directSessions_;
 }
 
 void Ledger::Check() const {
@@ -80,13 +82,26 @@ void Ledger::Check() const {
         part_, moduleSessions_, module_.handles, module_.gdiObjects, module_.windows, mib(module_.privateBytes),
         mib(module_.heapBytes), directSessions_, direct_.handles, direct_.gdiObjects, direct_.windows,
         mib(direct_.privateBytes), mib(direct_.heapBytes));
-    Within("handles", module_.handles, direct_.handles, HANDLE_SLACK);
-    if (module_.gdiKnown) Within("GDI objects", module_.gdiObjects, direct_.gdiObjects, GUI_OBJECT_SLACK);
-    if (module_.userKnown) Within("USER objects", module_.userObjects, direct_.userObjects, GUI_OBJECT_SLACK);
+    const std::string ended = side_.Ended();
+    PrintSummary({std::string("endurance, ") + part_ + ": sessions counted, module / direct",
+                  static_cast<double>(moduleSessions_), static_cast<double>(directSessions_), "-",
+                  ended.empty() ? "-" : "direct ended after " + std::to_string(side_.SessionsPlayed()) + ": " + ended});
     Within("windows", module_.windows, 0, 0);
-    WithinBytes("live heap bytes", module_.heapBytes, direct_.heapBytes, HEAP_BYTES_SLACK);
-    if (module_.privateKnown)
-        WithinBytes("private bytes", module_.privateBytes, direct_.privateBytes, PRIVATE_BYTES_SLACK);
+    if (directSessions_ == 0) {
+        Say("  %s: no direct sessions were counted; the module's growth is shown, not judged", part_);
+        return;
+    }
+    if (directSessions_ != moduleSessions_) {
+        Say("  %s: the module is held to the direct sessions' growth scaled to its %d sessions", part_,
+            moduleSessions_);
+    }
+    Within("handles", module_.handles, Scaled(direct_.handles), HANDLE_SLACK);
+    if (module_.gdiKnown) Within("GDI objects", module_.gdiObjects, Scaled(direct_.gdiObjects), GUI_OBJECT_SLACK);
+    if (module_.userKnown) Within("USER objects", module_.userObjects, Scaled(direct_.userObjects), GUI_OBJECT_SLACK);
+    WithinBytes("live heap bytes", module_.heapBytes, Scaled(direct_.heapBytes), HEAP_BYTES_SLACK);
+    if (module_.privateKnown) {
+        WithinBytes("private bytes", module_.privateBytes, Scaled(direct_.privateBytes), PRIVATE_BYTES_SLACK);
+    }
 }
 
 void Ledger::Within(const char* what, long long added, long long directAdded, long long slack) const {

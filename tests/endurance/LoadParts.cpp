@@ -21,6 +21,8 @@ constexpr int CYCLE_BLOCK = 10;
 constexpr std::pair<DWORD, DWORD> SILENT_PLAY_MS{30, 300};
 constexpr int MANY_COLUMNS = 4;
 constexpr int MANY_ROWS = 2;
+constexpr int MANY_PANE_WIDTH = 300;
+constexpr int MANY_PANE_HEIGHT = 240;
 constexpr int MANY_ROUNDS = 3;
 constexpr DWORD MANY_EXTRA_PLAY_MS = 3000;
 constexpr std::uint32_t SHUFFLE_SEED = 20260;
@@ -30,6 +32,7 @@ constexpr ULONGLONG PROMPT_DESTROY_MS = 5000;
 
 }  // namespace
 
+std::wstring mediaFolder;
 std::wstring samplePath;
 std::wstring silentPath;
 
@@ -60,7 +63,7 @@ void RunCycles(int cycles) {
     Say("cycles: %d x (create, open, attach, pump 200 ms, destroy), every %d followed by as many direct sessions",
         cycles, CYCLE_BLOCK);
     Host host(1, 1, 640, 480);
-    Ledger ledger("cycles");
+    Ledger ledger("cycles", mediaFolder);
     const ULONGLONG start = GetTickCount64();
     const int printEvery = std::max(CYCLE_BLOCK, cycles / 5 / CYCLE_BLOCK * CYCLE_BLOCK);
     int failedCycles = 0;
@@ -76,7 +79,7 @@ void RunCycles(int cycles) {
                     if (viewer.ReportsPosition()) ++playingAtDestroy;
                 }
             },
-            [&](int sessions) { PlayDirect(host.pane(0), sessions, 200); });
+            DirectRound{});
         done += block;
         if (done == block || done % printEvery == 0 || done == cycles)
             PrintFigures(("after cycle " + std::to_string(done)).c_str(), figures);
@@ -91,8 +94,8 @@ void RunCycles(int cycles) {
 void RunMany() {
     Say("many: %d viewers playing at once in a %dx%d grid, destroyed in a shuffled order (seed %u)",
         MANY_COLUMNS * MANY_ROWS, MANY_COLUMNS, MANY_ROWS, SHUFFLE_SEED);
-    Host host(MANY_COLUMNS, MANY_ROWS, 300, 240);
-    Ledger ledger("many");
+    Host host(MANY_COLUMNS, MANY_ROWS, MANY_PANE_WIDTH, MANY_PANE_HEIGHT);
+    Ledger ledger("many", mediaFolder);
     std::mt19937 random(SHUFFLE_SEED);
     const auto shuffled = [&](size_t count) {
         std::vector<size_t> order(count);
@@ -129,18 +132,8 @@ void RunMany() {
             Say("  round %d: all playing %llu ms after the last attach; destroyed (viewer:ms)%s, longest %llu ms",
                 round, allPlayingMs, times.c_str(), longest);
         };
-        const auto directWork = [&](int) {
-            std::vector<std::unique_ptr<bench::MinimalPlayer>> players;
-            for (size_t i = 0; i < host.paneCount(); ++i) {
-                players.push_back(std::make_unique<bench::MinimalPlayer>());
-                HRESULT played = E_FAIL;
-                Watched("direct play", [&] { played = players.back()->Play(samplePath.c_str(), host.pane(i).window); });
-                Check(SUCCEEDED(played), "many: a direct session did not play");
-            }
-            PumpMessages(MANY_EXTRA_PLAY_MS);
-            for (size_t index : shuffled(players.size())) Watched("direct close", [&] { players[index].reset(); });
-        };
-        PrintFigures(("after round " + std::to_string(round)).c_str(), ledger.Round(moduleWork, directWork));
+        const DirectRound direct{MANY_COLUMNS, MANY_ROWS, MANY_PANE_WIDTH, MANY_PANE_HEIGHT, MANY_EXTRA_PLAY_MS, true};
+        PrintFigures(("after round " + std::to_string(round)).c_str(), ledger.Round(moduleWork, direct));
     }
     ledger.Check();
 }

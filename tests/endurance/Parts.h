@@ -12,14 +12,15 @@
 // Long enough for a file to open, its topology to resolve and the session to report Started.
 constexpr DWORD PLAYING_WAIT_MS = 10000;
 
-// The sample movie, and the one without sound.
+// The media folder given; in it the sample movie, and the one without sound.
+extern std::wstring mediaFolder;
 extern std::wstring samplePath;
 extern std::wstring silentPath;
 
 // Opens the sample in viewer and waits until it plays; false (and a failed check) otherwise.
 bool StartPlaying(Viewer& viewer);
-// Sessions played one after another straight on Media Foundation, in the pane the module used;
-// whilePlaying runs at the end of each session's play.
+// Sessions played one after another straight on Media Foundation in pane; whilePlaying runs at
+// the end of each session's play.
 void PlayDirect(Pane& pane, int sessions, DWORD playMs, const std::function<void()>& whilePlaying = nullptr);
 
 // Long runs and many viewers at once.

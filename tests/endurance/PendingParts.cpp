@@ -234,11 +234,10 @@ void PendingRound(Host& host) {
 void RunPending() {
     Say("pending: destroy and re-open in every pending state, with the menu and the properties box open");
     Host host(2, 1, 480, 360);
-    Ledger ledger("pending");
+    Ledger ledger("pending", mediaFolder);
     for (int round = 1; round <= PENDING_ROUNDS; ++round) {
         const ULONGLONG start = GetTickCount64();
-        const Figures figures = ledger.Round([&] { PendingRound(host); },
-                                             [&](int sessions) { PlayDirect(host.pane(0), sessions, 200); });
+        const Figures figures = ledger.Round([&] { PendingRound(host); }, DirectRound{1, 1, 480, 360});
         Say("  round %d in %.1f s, direct sessions and measuring included", round,
             static_cast<double>(GetTickCount64() - start) / 1000.0);
         PrintFigures(("after round " + std::to_string(round)).c_str(), figures);

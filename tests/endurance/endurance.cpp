@@ -4,7 +4,9 @@
 //
 //   endurance.exe MEDIA_DIR [--cycles N] [--part cycles|silent|many|pending|footprint]
 //
-// The footprint part runs only when named; its files are N, 100 unless given.
+// The footprint part runs only when named; its files are N, 100 unless given. The sessions
+// played directly, which the parts hold the module to, run in a process of their own
+// (endurance.exe MEDIA_DIR --direct-sessions, which takes its orders on standard input).
 //
 // Exit codes: 0 every check held, 1 a check failed, 2 bad command line or no usable module,
 // 3 an entry point hung: still away after a minute, the process is ended where it hangs.
@@ -12,11 +14,13 @@
 #include "EntryPoints.h"
 #include "Parts.h"
 #include "ProcessFigures.h"
+#include "DirectSide.h"
 #include "Report.h"
 
 #include "common/ComApartment.h"
 #include "host/support/BoxWatcher.h"
 #include "host/support/LoadedModule.h"
+#include "host/support/Summary.h"
 
 #include <windows.h>
 
@@ -36,6 +40,7 @@ struct Options {
     std::wstring part;
     // Which side of the footprint part this process plays.
     std::wstring side;
+    bool directSessions = false;
 };
 
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
@@ -51,6 +56,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
                 return false;
         } else if (arg == L"--side" && i + 1 < argc) {
             options.side = argv[++i];
+        } else if (arg == L"--direct-sessions") {
+            options.directSessions = true;
         } else if (arg.rfind(L"--", 0) != 0 && options.mediaDir.empty()) {
             options.mediaDir = arg;
         } else {
@@ -69,6 +76,7 @@ int wmain(int argc, wchar_t** argv) {
         Say("usage: endurance.exe MEDIA_DIR [--cycles N] [--part cycles|silent|many|pending|footprint]");
         return EXIT_SETUP_FAILED;
     }
+    mediaFolder = options.mediaDir;
     samplePath = options.mediaDir + L"\\sample.mp4";
     silentPath = options.mediaDir + L"\\video-only.mp4";
     if (GetFileAttributesW(samplePath.c_str()) == INVALID_FILE_ATTRIBUTES ||
@@ -78,6 +86,7 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     const ComApartment com;
+    if (options.directSessions) return ServeDirectSessions();
     const LoadedModule module;
     if (!module.info()) {
         Say("moviepane.dll is missing beside this program or is not a viewer module");
@@ -107,5 +116,8 @@ int wmain(int argc, wchar_t** argv) {
     dog.Report();
     AddFailures(static_cast<int>(errorBoxes.Seen().size()));
     Say("endurance: %.1f s, %d failed checks", static_cast<double>(GetTickCount64() - start) / 1000.0, Failures());
+    dog.Summarize();
+    PrintSummary({"endurance: failed checks", static_cast<double>(Failures()), std::nullopt, "0",
+                  Failures() ? "FAILED" : "met"});
     return Failures() ? EXIT_CHECK_FAILED : 0;
 }

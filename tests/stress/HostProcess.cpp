@@ -8,11 +8,13 @@
 #include "host/support/HostWindows.h"
 #include "host/support/HostedViewer.h"
 #include "host/support/LoadedModule.h"
+#include "host/support/MenuDriver.h"
 #include "host/support/MessagePump.h"
 #include "module/ExtViewModuleInfo.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -25,8 +27,11 @@ constexpr UINT MODULE_PLAYER_EVENT = WM_APP + 1;
 constexpr UINT_PTR MODULE_REFRESH_TIMER = 999;
 constexpr int PLAY_BUTTON = 1;
 constexpr int STOP_BUTTON = 2;
+constexpr int SEEK_BAR = 3;
+constexpr wchar_t PROPERTIES_ITEM[] = L"Properties";
+constexpr POINT RIGHT_CLICK_AT{120, 90};
 
-constexpr DWORD PLAY_MS = 2000;
+constexpr DWORD PLAY_MS = 1000;
 constexpr DWORD BRIEF_PLAY_MS = 1000;
 constexpr DWORD START_LIMIT_MS = 10000;
 constexpr DWORD AFTER_CLICK_MS = 300;
@@ -38,7 +43,9 @@ constexpr int PANE_HEIGHT = 480;
 constexpr wchar_t FRAME_CLASS[] = L"StressCorpusFrame";
 constexpr wchar_t PANE_CLASS[] = L"StressCorpusPane";
 
-const char* const ENTRY_POINTS[] = {"create", "open", "attach", "draw", "message", "destroy"};
+// "properties": the right click that opens the menu, through the report's box, apart from the
+// host's other messages.
+const char* const ENTRY_POINTS[] = {"create", "open", "attach", "draw", "message", "properties", "destroy"};
 
 // Tells the runner about every call that goes on for long, each time another SLOW_CALL_MS has
 // passed: this names the culprit if the runner has to give up on this process.
@@ -82,6 +89,15 @@ public:
     }
     int32_t Message(UINT message, WPARAM wParam, LPARAM lParam) {
         return Timed("message", [&] { return viewer_.Message(message, wParam, lParam); });
+    }
+    // Picks the report from the context menu; the box watcher closes its box.
+    bool Properties() {
+        MenuDriver driver(PROPERTIES_ITEM);
+        Timed("properties", [&] {
+            return viewer_.Message(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(RIGHT_CLICK_AT.x, RIGHT_CLICK_AT.y));
+        });
+        const SeenMenu menu = driver.Result();
+        return menu.shown && menu.Find(PROPERTIES_ITEM);
     }
     void Destroy() {
         Watched(watch_, "destroy", [&] { viewer_.Destroy(); });
@@ -183,6 +199,24 @@ bool Click(HWND pane, int id) {
     return true;
 }
 
+// A click half-way along the seek bar, as a user's.
+bool Seek(HWND pane) {
+    const HWND bar = GetDlgItem(pane, SEEK_BAR);
+    if (!bar) return false;
+    RECT client{};
+    GetClientRect(bar, &client);
+    const LPARAM middle = MAKELPARAM(client.right / 2, client.bottom / 2);
+    SendMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    SendMessageW(bar, WM_LBUTTONUP, 0, middle);
+    return true;
+}
+
+size_t ErrorBoxes(const BoxWatcher& boxes) {
+    const std::vector<SeenBox> seen = boxes.Seen();
+    return static_cast<size_t>(std::count_if(seen.begin(), seen.end(),
+                                             [](const SeenBox& box) { return box.caption != PROPERTIES_ITEM; }));
+}
+
 // What the host sees of an attached viewer: the picture of a video, or an icon.
 std::string AttachedOutcome(Module& module) {
     int32_t size[2] = {0, 0};
@@ -212,7 +246,8 @@ int RunOne(const std::wstring& path, const std::wstring& special) {
         CallWatch timer(WATCH_PERIOD_MS, ReportSlowCalls);
         const CrashNamesCall naming(timer);
         const BoxWatcher boxes(nullptr, [](const SeenBox& box) {
-            ReportLine("box\t" + OneLine(box.caption) + "\t" + OneLine(box.text));
+            const char* tag = box.caption == PROPERTIES_ITEM ? "properties\t" : "box\t";
+            ReportLine(tag + OneLine(box.caption) + "\t" + OneLine(box.text));
         });
         HostWindow host;
         if (!host.pane()) {
@@ -226,7 +261,8 @@ int RunOne(const std::wstring& path, const std::wstring& special) {
         }
         host.SetModule(&module);
         const bool opened = module.Open(path);
-        if (opened && module.Attach(host.pane())) {
+        const bool attached = opened && module.Attach(host.pane());
+        if (attached) {
             outcome = AttachedOutcome(module);
         } else if (opened) {
             outcome = "not attached\t";
@@ -250,6 +286,8 @@ int RunOne(const std::wstring& path, const std::wstring& special) {
             if (!moved && outcome.rfind("played\t", 0) == 0) outcome = "still\t" + outcome.substr(7);
         } else if (opened) {
             PumpMessages(PLAY_MS);
+            if (!Seek(host.pane())) ReportLine("note\tno seek bar in the pane");
+            PumpMessages(PLAY_MS);
             const bool paused = Click(host.pane(), PLAY_BUTTON);
             PumpMessages(AFTER_CLICK_MS);
             const bool stopped = Click(host.pane(), STOP_BUTTON);
@@ -257,13 +295,22 @@ int RunOne(const std::wstring& path, const std::wstring& special) {
             if (!paused || !stopped || host.clicks != 2)
                 ReportLine("note\t" + std::to_string(host.clicks) + " of 2 button clicks reached the pane");
         }
-        const size_t boxesBeforeDestroy = boxes.Seen().size();
+        if (attached) {
+            // The report's box is modal: it has come and gone once the click returns.
+            const size_t seen = boxes.Seen().size();
+            if (!module.Properties()) {
+                ReportLine("note\tthe right click showed no menu with the report");
+            } else if (boxes.Seen().size() == seen) {
+                ReportLine("note\tthe report's box did not show");
+            }
+        }
+        const size_t boxesBeforeDestroy = ErrorBoxes(boxes);
         module.Destroy();
         PumpMessages(AFTER_DESTROY_MS);
 
         if (!opened) outcome = boxesBeforeDestroy ? "refused\t" : "no box\t";
         if (opened && boxesBeforeDestroy) ReportLine("harm\ta message box although open succeeded");
-        if (boxes.Seen().size() != boxesBeforeDestroy) ReportLine("harm\ta message box after destroy");
+        if (ErrorBoxes(boxes) != boxesBeforeDestroy) ReportLine("harm\ta message box after destroy");
         if (const int left = CountChildren(host.pane()))
             ReportLine("harm\t" + std::to_string(left) + " windows left in the pane after destroy");
         if (host.lateEvents)

@@ -1,6 +1,7 @@
 #pragma once
 // One corpus file in a host process of its own (stress_corpus.exe --one PATH): the module is
-// loaded, handed the file, played, clicked and destroyed, and the process tells the runner how
+// loaded, handed the file, played, sought, clicked, asked for its properties report and
+// destroyed, and the process tells the runner how
 // that went (see ChildReport.h).
 
 #include <string>

@@ -2,6 +2,8 @@
 
 #include "Text.h"
 
+#include "host/support/Summary.h"
+
 #include <algorithm>
 #include <map>
 #include <string>
@@ -61,7 +63,11 @@ void PrintTables(const std::vector<Run>& runs, const std::vector<Result>& result
     }
     Print("\nLongest call of each entry point\n");
     for (const auto& [name, slowest] : longest) {
-        Print("  " + Padded(name, 8) + RightAligned(std::to_string(slowest.first) + " ms", 9) + "  " +
+        Print("  " + Padded(name, 10) + RightAligned(std::to_string(slowest.first) + " ms", 9) + "  " +
               runs[slowest.second].label + "\n");
+    }
+    for (const auto& [name, slowest] : longest) {
+        PrintSummary({"bad-input files: longest " + name + ", ms", static_cast<double>(slowest.first), std::nullopt,
+                      "-", "-"});
     }
 }

@@ -3,13 +3,15 @@
 // box), shown as an icon or played; it must never crash or hang the host, leave anything of
 // the module behind in the host window, or spoil the next file.
 //
-//   stress_corpus.exe CORPUS_DIR [--sample N] [--seed S]
+//   stress_corpus.exe CORPUS_DIR [--sample N] [--seed S] [--failures DIR]
 //   stress_corpus.exe --widths MEDIA_DIR [--plays N]
 //   stress_corpus.exe --one PATH [--special deleted|brief]
 //
 // The first form reads CORPUS_DIR/corpus.tsv and starts the last form for each file, waits
 // for it and reads its report. --sample N takes N files spread evenly over the damaged ones
 // (--seed S shifts the spread), plus every one-off case and the files that once found a fault.
+// --failures DIR copies every file that failed into DIR, for replay; it is meant for corpora of
+// chance damage (mutate_corpus.py), which need not hold the built corpus's kept files.
 // The second plays the good movies of common widths that are no multiple of 16 (the media
 // folder's wide-*), N plays (200 unless given) taken in turn, each opened, attached, played for
 // a second and destroyed in a host process of its own.
@@ -23,6 +25,7 @@
 
 #include "common/Owned.h"
 #include "host/support/LoadedModule.h"
+#include "host/support/Summary.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -41,6 +44,14 @@ constexpr size_t DEFAULT_WIDTH_PLAYS = 200;
 using Handle = Owned<HANDLE, CloseHandle>;
 using ArgumentList = Owned<LPWSTR*, LocalFree>;
 
+// Keeps a failing file under its own name, which for mutated files tells its seed and index.
+void KeepFailure(const std::wstring& folder, const Run& run) {
+    const std::wstring name = run.path.substr(run.path.find_last_of(L'\\') + 1);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    if (!CopyFileW(run.path.c_str(), (folder + L"\\" + name).c_str(), FALSE))
+        Print("stress_corpus: cannot keep " + Utf8(run.path) + " in " + Utf8(folder) + "\n");
+}
+
 void PrintRun(size_t index, size_t count, const Run& run, const Result& result) {
     std::string line = "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "] " + Padded(run.kind, 12) +
                        " " + run.label + "\n      " + result.outcome;
@@ -52,8 +63,9 @@ void PrintRun(size_t index, size_t count, const Run& run, const Result& result) 
     Print(line + "\n");
 }
 
-// The tables and the failed runs; the exit code.
-int Summarize(const std::vector<Run>& runs, const std::vector<Result>& results, ULONGLONG took) {
+// The tables, the failed runs and the summary line for what was played; the exit code.
+int Summarize(const std::string& what, const std::vector<Run>& runs, const std::vector<Result>& results,
+              ULONGLONG took) {
     PrintTables(runs, results);
     std::vector<std::string> failures;
     for (size_t i = 0; i < runs.size(); ++i) {
@@ -62,10 +74,13 @@ int Summarize(const std::vector<Run>& runs, const std::vector<Result>& results, 
     Print("\n" + std::to_string(runs.size()) + " runs in " + Seconds(took) + "; " + std::to_string(failures.size()) +
           " failed\n");
     for (const std::string& failure : failures) Print("  " + failure + "\n");
+    PrintSummary({what + ": runs of " + std::to_string(runs.size()) + " that hurt the host",
+                  static_cast<double>(failures.size()), std::nullopt, "0", failures.empty() ? "met" : "FAILED"});
     return failures.empty() ? 0 : EXIT_HURT;
 }
 
-int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, size_t seed) {
+int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, size_t seed,
+              const std::wstring& keepFailuresIn) {
     const std::wstring corpus = FullPath(corpusArgument);
     const std::optional<std::vector<Entry>> entries = ReadManifest(corpus);
     if (!entries || entries->empty()) {
@@ -84,6 +99,7 @@ int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, 
     }
 
     for (const char* kept : KEPT_IN_SAMPLE) {
+        if (!keepFailuresIn.empty()) break;
         const bool found = std::any_of(entries->begin(), entries->end(),
                                        [&](const Entry& entry) { return Utf8(entry.name) == kept; });
         if (!found) {
@@ -107,6 +123,7 @@ int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, 
             result.failed = true;
             result.notes.push_back("the canary did not play: an earlier file spoiled the next one");
         }
+        if (result.failed && !keepFailuresIn.empty() && run.kind != "canary") KeepFailure(keepFailuresIn, run);
         PrintRun(i, runs.size(), run, result);
         results.push_back(std::move(result));
     }
@@ -114,7 +131,7 @@ int RunCorpus(const std::wstring& corpusArgument, std::optional<size_t> sample, 
     DeleteFileW((scratch + L"\\locked.mp4").c_str());
     DeleteFileW((scratch + L"\\deleted.mp4").c_str());
     RemoveDirectoryW(scratch.c_str());
-    return Summarize(runs, results, took);
+    return Summarize("bad-input files", runs, results, took);
 }
 
 int RunWidths(const std::wstring& mediaArgument, size_t plays) {
@@ -132,7 +149,7 @@ int RunWidths(const std::wstring& mediaArgument, size_t plays) {
         PrintRun(i, runs.size(), runs[i], result);
         results.push_back(std::move(result));
     }
-    return Summarize(runs, results, GetTickCount64() - started);
+    return Summarize("common widths", runs, results, GetTickCount64() - started);
 }
 
 std::optional<size_t> Count(const wchar_t* text) {
@@ -143,7 +160,7 @@ std::optional<size_t> Count(const wchar_t* text) {
 }
 
 int Usage() {
-    Print("usage: stress_corpus.exe CORPUS_DIR [--sample N] [--seed S]\n"
+    Print("usage: stress_corpus.exe CORPUS_DIR [--sample N] [--seed S] [--failures DIR]\n"
           "       stress_corpus.exe --widths MEDIA_DIR [--plays N]\n"
           "       stress_corpus.exe --one PATH [--special deleted|brief]\n");
     return EXIT_SETUP;
@@ -169,9 +186,14 @@ int main() {
     }
     std::optional<size_t> sample;
     size_t seed = 0;
+    std::wstring failures;
     for (int i = 2; i < count; i += 2) {
-        const bool hasValue = i + 1 < count;
-        std::optional<size_t> value = hasValue ? Count(arg[i + 1]) : std::nullopt;
+        if (i + 1 >= count) return Usage();
+        if (std::wcscmp(arg[i], L"--failures") == 0) {
+            failures = FullPath(arg[i + 1]);
+            continue;
+        }
+        std::optional<size_t> value = Count(arg[i + 1]);
         if (!value) return Usage();
         if (std::wcscmp(arg[i], L"--sample") == 0) {
             sample = value;
@@ -181,5 +203,5 @@ int main() {
             return Usage();
         }
     }
-    return RunCorpus(arg[1], sample, seed);
+    return RunCorpus(arg[1], sample, seed, failures);
 }

@@ -111,49 +111,12 @@ LRESULT CALLBACK HostWindow::PaneProc(HWND window, UINT message, WPARAM wParam, 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-BITMAPINFO TopDownBgraInfo(int width, int height) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    return info;
-}
-
-std::vector<DWORD> CaptureClient(HWND window, int width, int height) {
-    std::vector<DWORD> pixels;
-    POINT origin{0, 0};
-    ClientToScreen(window, &origin);
-    BITMAPINFO info = TopDownBgraInfo(width, height);
-    void* bits = nullptr;
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (memory && bitmap && bits) {
-        const HGDIOBJ previous = SelectObject(memory, bitmap);
-        if (BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY)) {
-            GdiFlush();
-            const auto* first = static_cast<const DWORD*>(bits);
-            pixels.assign(first, first + width * height);
-        }
-        SelectObject(memory, previous);
-    }
-    if (bitmap) DeleteObject(bitmap);
-    if (memory) DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
 LitSpan FindLit(const std::vector<DWORD>& pixels, int width, POINT start, POINT step, int count) {
     LitSpan span{count, 0};
     for (int i = 0; i < count; ++i) {
         const size_t at = static_cast<size_t>((start.y + i * step.y) * width + start.x + i * step.x);
         if (at >= pixels.size()) break;
-        const DWORD pixel = pixels[at];
-        const bool lit = ((pixel >> 16) & 0xFF) > 24 || ((pixel >> 8) & 0xFF) > 24 || (pixel & 0xFF) > 24;
-        if (!lit) continue;
+        if (!IsLit(pixels[at])) continue;
         span.first = std::min(span.first, i);
         span.end = i + 1;
     }

@@ -5,6 +5,7 @@
 
 #include "host/support/BoxWatcher.h"
 #include "host/support/MessagePump.h"
+#include "host/support/ScreenPixels.h"
 
 #include <windows.h>
 
@@ -46,12 +47,6 @@ private:
     ExtViewMF* viewer_ = nullptr;
     std::vector<std::pair<UINT, WPARAM>> received_;
 };
-
-// A 32-bit top-down copy of the window's client area as it stands on the screen; empty when it
-// cannot be read.
-// The header of a top-down, 32-bit bitmap of the given size.
-BITMAPINFO TopDownBgraInfo(int width, int height);
-std::vector<DWORD> CaptureClient(HWND window, int width, int height);
 
 // The lit (not black) stretch of count pixels of a capture from start in steps of step: the
 // index of the first lit pixel and one past the last, or {count, 0} when none is lit.

@@ -1,6 +1,6 @@
 #include "MenuDriver.h"
 
-#include "TestSupport.h"
+#include "BoxWatcher.h"
 
 #include <algorithm>
 
