@@ -24,6 +24,21 @@ bool RowsPaddedOnWine(IMFMediaType* type) {
     return RunsOnWine() && width % 4 != 0;
 }
 
+// Makes the offered type of the given subtype current, when the stream offers one.
+void SelectOffered(IMFMediaTypeHandler* handler, REFGUID wanted) {
+    DWORD count = 0;
+    if (FAILED(handler->GetMediaTypeCount(&count))) return;
+    for (DWORD i = 0; i < count; ++i) {
+        ComPtr<IMFMediaType> offered;
+        GUID subtype{};
+        if (FAILED(handler->GetMediaTypeByIndex(i, &offered))) continue;
+        if (SUCCEEDED(offered->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == wanted) {
+            handler->SetCurrentMediaType(offered.Get());
+            return;
+        }
+    }
+}
+
 // Some sources offer only uncompressed video whose current type (I420) the video renderer
 // refuses while it takes NV12 from the same list, or YUY2 where NV12's rows are padded.
 // Compressed types are left alone: there the decoder and the renderer agree by themselves.
@@ -35,18 +50,7 @@ void PreferRenderableSubtype(IMFMediaTypeHandler* handler) {
     if (FAILED(current->GetGUID(MF_MT_SUBTYPE, &subtype))) return;
     if (FAILED(current->IsCompressedFormat(&compressed)) || compressed) return;
     const GUID wanted = RowsPaddedOnWine(current.Get()) ? MFVideoFormat_YUY2 : MFVideoFormat_NV12;
-    if (subtype == wanted) return;
-
-    DWORD count = 0;
-    if (FAILED(handler->GetMediaTypeCount(&count))) return;
-    for (DWORD i = 0; i < count; ++i) {
-        ComPtr<IMFMediaType> offered;
-        if (FAILED(handler->GetMediaTypeByIndex(i, &offered))) continue;
-        if (SUCCEEDED(offered->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == wanted) {
-            handler->SetCurrentMediaType(offered.Get());
-            return;
-        }
-    }
+    if (subtype != wanted) SelectOffered(handler, wanted);
 }
 
 // The renderer activation object for a stream, or S_FALSE when the stream is not to be played.
@@ -91,6 +95,10 @@ HRESULT CreateUprightTransform(IMFStreamDescriptor* stream, const VideoTrackFact
     }
     const PictureGeometry geometry = ChoosePictureGeometry(rotation, aspectX, aspectY, file);
     if (geometry.ShownAsStored()) return S_FALSE;
+    // The transform takes NV12 and reads it at the type's own stride, padded rows included.
+    GUID subtype{};
+    if (current && SUCCEEDED(current->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == MFVideoFormat_YUY2)
+        SelectOffered(handler.Get(), MFVideoFormat_NV12);
     return UprightTransform::Create(geometry, transform);
 }
 

@@ -326,6 +326,20 @@ TEST_F(TopologyTest, VideoTypeChoiceOnlySwitchesUncompressedToARenderableOffer) 
     }
 }
 
+// The upright transform takes NV12, padded rows and all, where the renderer would get YUY2.
+TEST_F(TopologyTest, TurnedVideoStaysNV12ForTheUprightTransform) {
+    fileVideo.found = true;
+    fileVideo.rotationClockwise = 90;
+    const auto stream = MadeStream(5, {VideoType(MFVideoFormat_I420, false, 854), VideoType(MFVideoFormat_NV12, false, 854),
+                                       VideoType(MFVideoFormat_YUY2, false, 854)});
+    ASSERT_TRUE(stream);
+    ASSERT_HRESULT_SUCCEEDED(Build(MadeDescriptor({stream}).Get()));
+    EXPECT_EQ(Subtype(CurrentType(stream.Get()).Get()), MFVideoFormat_NV12);
+    WORD nodes = 0;
+    topology->GetNodeCount(&nodes);
+    EXPECT_EQ(nodes, 3) << "source, upright transform, renderer";
+}
+
 TEST_F(TopologyTest, OnlyVideoNotShownAsStoredGoesThroughTheUprightTransform) {
     const auto nv12 = [](UINT32 rotation, UINT32 aspectX, UINT32 aspectY) {
         ComPtr<IMFMediaType> type = VideoType(MFVideoFormat_NV12, false);
