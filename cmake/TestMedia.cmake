@@ -22,13 +22,15 @@ make_media(video-only.mp4 ${bars} ${h264} -movflags +faststart)
 make_media(audio-only.mp4 ${tone} ${aac} -movflags +faststart)
 make_media(hd720.mp4 -f lavfi -i testsrc2=size=1280x720:rate=30:duration=12
   -f lavfi -i sine=frequency=660:sample_rate=48000:duration=12 ${h264} ${aac} -movflags +faststart -shortest)
-# Common sizes that are no multiple of 16, whose decoded frames are larger than the picture.
+# Common sizes that are no multiple of 16, whose decoded frames are larger than the picture:
+# moving pictures with sound, and still colour bars.
 foreach(size 854x480 1366x768 568x320 720x404)
   foreach(container mp4 mov)
     make_media(wide-${size}.${container} -f lavfi -i testsrc2=size=${size}:rate=30:duration=3
       -f lavfi -i sine=frequency=550:sample_rate=48000:duration=3 ${h264} ${aac} -movflags +faststart -shortest)
   endforeach()
 endforeach()
+make_media(bars-854x480.mp4 -f lavfi -i smptebars=size=854x480:rate=25:duration=3 ${h264} -movflags +faststart)
 # Short movies: their end may be reported before, or instead of, their start.
 make_media(short-48x144.mp4 -f lavfi -i testsrc2=size=48x144:rate=12:duration=1 ${h264} -movflags +faststart)
 make_media(black-1fps.mp4 -f lavfi -i color=c=black:size=320x240:rate=1:duration=2 ${h264} -movflags +faststart)

@@ -1,5 +1,6 @@
 #include "player/Topology.h"
 
+#include "common/RunsOnWine.h"
 #include "player/PictureGeometry.h"
 #include "player/UprightTransform.h"
 
@@ -12,27 +13,44 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// Some sources offer only uncompressed video whose current type (I420) the video renderer
-// refuses while it takes NV12 from the same list. Compressed types are left alone: there the
-// decoder and the renderer agree by themselves.
-void PreferNV12(IMFMediaTypeHandler* handler) {
-    ComPtr<IMFMediaType> current;
-    if (FAILED(handler->GetCurrentMediaType(&current))) return;
-    GUID subtype{};
-    BOOL compressed = TRUE;
-    if (FAILED(current->GetGUID(MF_MT_SUBTYPE, &subtype)) || subtype == MFVideoFormat_NV12) return;
-    if (FAILED(current->IsCompressedFormat(&compressed)) || compressed) return;
+// Wine 10's source hands planar frames (NV12, I420) with each row padded to a multiple of 4
+// bytes, while the session's sample copier sizes the renderer's buffer for unpadded rows: at a
+// width that is no multiple of 4 (854, 1366) no frame fits, the renderer never gets one and the
+// session never starts. YUY2 has two bytes a pixel, so its rows at an even width need no padding.
+bool RowsPaddedOnWine(IMFMediaType* type) {
+    UINT32 width = 0;
+    UINT32 height = 0;
+    if (FAILED(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height))) return false;
+    return RunsOnWine() && width % 4 != 0;
+}
 
+// Makes the offered type of the given subtype current, when the stream offers one.
+void SelectOffered(IMFMediaTypeHandler* handler, REFGUID wanted) {
     DWORD count = 0;
     if (FAILED(handler->GetMediaTypeCount(&count))) return;
     for (DWORD i = 0; i < count; ++i) {
         ComPtr<IMFMediaType> offered;
+        GUID subtype{};
         if (FAILED(handler->GetMediaTypeByIndex(i, &offered))) continue;
-        if (SUCCEEDED(offered->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == MFVideoFormat_NV12) {
+        if (SUCCEEDED(offered->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == wanted) {
             handler->SetCurrentMediaType(offered.Get());
             return;
         }
     }
+}
+
+// Some sources offer only uncompressed video whose current type (I420) the video renderer
+// refuses while it takes NV12 from the same list, or YUY2 where NV12's rows are padded.
+// Compressed types are left alone: there the decoder and the renderer agree by themselves.
+void PreferRenderableSubtype(IMFMediaTypeHandler* handler) {
+    ComPtr<IMFMediaType> current;
+    if (FAILED(handler->GetCurrentMediaType(&current))) return;
+    GUID subtype{};
+    BOOL compressed = TRUE;
+    if (FAILED(current->GetGUID(MF_MT_SUBTYPE, &subtype))) return;
+    if (FAILED(current->IsCompressedFormat(&compressed)) || compressed) return;
+    const GUID wanted = RowsPaddedOnWine(current.Get()) ? MFVideoFormat_YUY2 : MFVideoFormat_NV12;
+    if (subtype != wanted) SelectOffered(handler, wanted);
 }
 
 // The renderer activation object for a stream, or S_FALSE when the stream is not to be played.
@@ -49,7 +67,7 @@ HRESULT CreateRendererActivate(IMFStreamDescriptor* stream, HWND videoWindow, IM
         return MFCreateAudioRendererActivate(activate);
     }
     if (major == MFMediaType_Video) {
-        PreferNV12(handler.Get());
+        PreferRenderableSubtype(handler.Get());
         return MFCreateVideoRendererActivate(videoWindow, activate);
     }
     // A timecode, subtitle or data track has no renderer here; it must not stop the movie.
@@ -77,6 +95,10 @@ HRESULT CreateUprightTransform(IMFStreamDescriptor* stream, const VideoTrackFact
     }
     const PictureGeometry geometry = ChoosePictureGeometry(rotation, aspectX, aspectY, file);
     if (geometry.ShownAsStored()) return S_FALSE;
+    // The transform takes NV12 and reads it at the type's own stride, padded rows included.
+    GUID subtype{};
+    if (current && SUCCEEDED(current->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == MFVideoFormat_YUY2)
+        SelectOffered(handler.Get(), MFVideoFormat_NV12);
     return UprightTransform::Create(geometry, transform);
 }
 

@@ -3,6 +3,7 @@
 #include "player/UprightTransform.h"
 
 #include "TestSupport.h"
+#include "common/RunsOnWine.h"
 
 #include <gtest/gtest.h>
 
@@ -104,14 +105,14 @@ GUID Subtype(IMFMediaType* type) {
     return subtype;
 }
 
-ComPtr<IMFMediaType> VideoType(REFGUID subtype, bool compressed) {
+ComPtr<IMFMediaType> VideoType(REFGUID subtype, bool compressed, UINT32 width = 320) {
     ComPtr<IMFMediaType> type;
     EXPECT_HRESULT_SUCCEEDED(MFCreateMediaType(&type));
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     type->SetGUID(MF_MT_SUBTYPE, subtype);
     type->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, compressed ? FALSE : TRUE);
     type->SetUINT32(MF_MT_COMPRESSED, compressed ? TRUE : FALSE);
-    MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, 320, 240);
+    MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, width, 240);
     return type;
 }
 
@@ -289,7 +290,7 @@ TEST_F(TopologyTest, RealVideoStreamEndsUpRenderable) {
     }
 }
 
-TEST_F(TopologyTest, VideoTypeChoiceOnlySwitchesUncompressedToOfferedNV12) {
+TEST_F(TopologyTest, VideoTypeChoiceOnlySwitchesUncompressedToARenderableOffer) {
     struct Case {
         const char* name;
         std::vector<ComPtr<IMFMediaType>> offered;
@@ -304,6 +305,15 @@ TEST_F(TopologyTest, VideoTypeChoiceOnlySwitchesUncompressedToOfferedNV12) {
          MFVideoFormat_I420},
         {"compressed with NV12 offered", {VideoType(MFVideoFormat_H264, true), VideoType(MFVideoFormat_NV12, false)},
          MFVideoFormat_H264},
+        // Wine pads NV12's rows of 854 pixels to 856 bytes, which its renderer cannot take.
+        {"I420 854 wide",
+         {VideoType(MFVideoFormat_I420, false, 854), VideoType(MFVideoFormat_NV12, false, 854),
+          VideoType(MFVideoFormat_YUY2, false, 854)},
+         RunsOnWine() ? MFVideoFormat_YUY2 : MFVideoFormat_NV12},
+        {"I420 856 wide",
+         {VideoType(MFVideoFormat_I420, false, 856), VideoType(MFVideoFormat_YUY2, false, 856),
+          VideoType(MFVideoFormat_NV12, false, 856)},
+         MFVideoFormat_NV12},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -314,6 +324,20 @@ TEST_F(TopologyTest, VideoTypeChoiceOnlySwitchesUncompressedToOfferedNV12) {
         EXPECT_EQ(Branches(topology.Get()).size(), 1u);
         EXPECT_EQ(Subtype(CurrentType(stream.Get()).Get()), c.expected);
     }
+}
+
+// The upright transform takes NV12, padded rows and all, where the renderer would get YUY2.
+TEST_F(TopologyTest, TurnedVideoStaysNV12ForTheUprightTransform) {
+    fileVideo.found = true;
+    fileVideo.rotationClockwise = 90;
+    const auto stream = MadeStream(5, {VideoType(MFVideoFormat_I420, false, 854), VideoType(MFVideoFormat_NV12, false, 854),
+                                       VideoType(MFVideoFormat_YUY2, false, 854)});
+    ASSERT_TRUE(stream);
+    ASSERT_HRESULT_SUCCEEDED(Build(MadeDescriptor({stream}).Get()));
+    EXPECT_EQ(Subtype(CurrentType(stream.Get()).Get()), MFVideoFormat_NV12);
+    WORD nodes = 0;
+    topology->GetNodeCount(&nodes);
+    EXPECT_EQ(nodes, 3) << "source, upright transform, renderer";
 }
 
 TEST_F(TopologyTest, OnlyVideoNotShownAsStoredGoesThroughTheUprightTransform) {

@@ -3,6 +3,7 @@
 #include "errors/ErrorBox.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
+#include "player/DecoderThreads.h"
 #include "player/QueuedWork.h"
 #include "player/VideoDecoders.h"
 #include "viewer/SharedFileStream.h"
@@ -27,12 +28,14 @@ namespace {
 // under them crashes the process. From the first open on, the module keeps one start of its
 // own, so that a player's shutdown never stops the platform while the host runs. For the same
 // reason, and because teardowns go on on threads of their own after destroy has returned, the
-// module stays loaded from then on.
+// module stays loaded from then on. The first open also settles, before any source exists, how
+// the platform decodes in this process.
 void KeepModuleAndPlatform() {
     static const bool kept = [] {
         HMODULE self = nullptr;
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                            reinterpret_cast<LPCWSTR>(&KeepModuleAndPlatform), &self);
+        UseOneDecoderThreadOnWine();
         return SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
     }();
     (void)kept;
