@@ -5,6 +5,7 @@
 #include "player/InfoTextBuffer.h"
 #include "player/QueuedWork.h"
 #include "player/Topology.h"
+#include "quirks/WindowLetGo.h"
 
 #include <mfapi.h>
 #include <mferror.h>
@@ -392,6 +393,11 @@ LONG CPlayer::TeardownsUnderWay() { return teardownsUnderWay.load(); }
 
 HRESULT CPlayer::BeginTeardown(bool stopPlatform, bool handOver) {
     clock.Reset();
+    if (videoDisplay) {
+        // No restart may begin the presenter's streaming again once it stopped drawing.
+        if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->Detach();
+        StopDrawingIntoWindow(videoDisplay.Get());
+    }
     videoDisplay.Reset();
     if (!session && !source && !stopPlatform) {
         SetState(PlayerState::Closed);
@@ -405,7 +411,7 @@ HRESULT CPlayer::BeginTeardown(bool stopPlatform, bool handOver) {
     if (!work) return TearDownHere(stopPlatform);
     teardownHanded = true;
     // Most teardowns end within the wait, so that the renderer has let go of the host window
-    // before the host can destroy it. The renderer may reach that window meanwhile.
+    // before the host can destroy it. Under Wine it has stopped drawing there already.
     const HRESULT hr = work->RunOnOwnThread(TEARDOWN_WAIT_MS, true);
     // Without a thread of its own, the teardown is done here.
     if (FAILED(hr) && hr != HRESULT_FROM_WIN32(ERROR_TIMEOUT)) return TearDownHere(stopPlatform);

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <amvideo.h>
 #include <mfapi.h>
 #include <mferror.h>
 #include <mfidl.h>
@@ -29,6 +30,9 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
+
+// IQualProp's interface id, which not every SDK's headers define.
+constexpr IID QUALITY_PROPERTIES = {0x1bd0ecb0, 0xf8e2, 0x11ce, {0xaa, 0xc6, 0x00, 0x20, 0xaf, 0x0b, 0x99, 0xa3}};
 
 // The status the platform's resolver gives for a path, asked independently of the viewer.
 HRESULT ResolverStatus(const std::wstring& path) {
@@ -471,8 +475,23 @@ TEST(Open, OpenAfterAttachLeavesTheViewerUnattached) {
     EXPECT_EQ(viewer.hostWindow, host.pane());
     EXPECT_TRUE(PumpUntil([&] { return TimerTicked(host); }, 3000)) << "no refresh timer after the new attach";
 
+    // Once the viewer has let go of the window, the host may destroy it: the renderer's frame
+    // count stands still from then on, through the whole teardown.
+    ComPtr<IQualProp> frames;
+    ASSERT_NE(viewer.player->videoDisplay, nullptr);
+    ASSERT_HRESULT_SUCCEEDED(viewer.player->videoDisplay->QueryInterface(
+        QUALITY_PROPERTIES, reinterpret_cast<void**>(frames.GetAddressOf())));
     host.SetViewer(nullptr);
     viewer.Reset();
+    int drawnAtReset = 0;
+    int drawn = 0;
+    const bool counted = SUCCEEDED(frames->get_FramesDrawn(&drawnAtReset));
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            if (counted && SUCCEEDED(frames->get_FramesDrawn(&drawn))) EXPECT_EQ(drawn, drawnAtReset);
+            return CPlayer::TeardownsUnderWay() == 0;
+        },
+        5000));
 }
 
 TEST(Open, AttachAfterAFailedOpenCreatesNothing) {
