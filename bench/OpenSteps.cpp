@@ -7,7 +7,7 @@
 #include "host/support/LoadedModule.h"
 #include "host/support/MessagePump.h"
 #include "panel/UIPanel.h"
-#include "player/ClockTurnGuard.h"
+#include "quirks/RendererDeadlockGuard.h"
 #include "player/Topology.h"
 #include "viewer/SharedFileStream.h"
 
@@ -110,7 +110,7 @@ bool StartThread() {
 bool ListenToClock() {
     ComPtr<IMFPresentationClock> clock;
     if (FAILED(MFCreatePresentationClock(&clock))) return false;
-    const ComPtr<ClockTurnGuard> guard = ClockTurnGuard::Listen(clock.Get());
+    const ComPtr<RendererDeadlockGuard> guard = RendererDeadlockGuard::Listen(clock.Get());
     if (guard) guard->Detach();
     return true;
 }

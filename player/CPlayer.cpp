@@ -1,11 +1,8 @@
 #include "player/CPlayer.h"
 
-#include "common/RunsOnWine.h"
-#include "player/ClockTurnGuard.h"
 #include "player/InfoTextBuffer.h"
 #include "player/QueuedWork.h"
 #include "player/Topology.h"
-#include "quirks/WindowLetGo.h"
 
 #include <mfapi.h>
 #include <mferror.h>
@@ -21,8 +18,6 @@ namespace {
 
 // How long closing the session may take before teardown goes on regardless.
 constexpr DWORD CLOSE_WAIT_MS = 5000;
-// How long teardown waits for each of the platform's shared work queues to reach its turn.
-constexpr DWORD QUEUED_WORK_WAIT_MS = 500;
 
 std::atomic<LONG> teardownsUnderWay{0};
 
@@ -139,9 +134,7 @@ STDMETHODIMP CPlayer::Invoke(IMFAsyncResult* result) {
 
     // The session stops the clock at the end of the presentation by itself, in a later turn of
     // this queue.
-    if (type == MEEndOfPresentation) {
-        if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->HoldTrackingThread();
-    }
+    if (type == MEEndOfPresentation) quirks.AtPresentationEnd();
 
     // Read before signalling: the closing thread then moves on to Closed at once.
     const bool closing = State() == PlayerState::Closing;
@@ -245,14 +238,8 @@ HRESULT CPlayer::OnTopologyStatus(IMFMediaEvent* event) {
         clock.Reset();
         sessionClock.As(&clock);
     }
-    ComPtr<ClockTurnGuard> guard = ClockTurnGuard::Listen(clock.Get());
-    {
-        const std::lock_guard<std::mutex> hold(sessionLock);
-        guard.Swap(clockGuard);
-    }
-    if (guard) guard->Detach();
     if (videoDisplay) videoDisplay->SetRenderingPrefs(MFVideoRenderPrefs_DoNotRepaintOnStop);
-    if (RunsOnWine()) GiveVideoSampleAllocatorsASpare(session.Get());
+    quirks.TopologyReady(session.Get(), clock.Get());
 
     hr = RequestStart();
     // A start that fails while opening would leave attach waiting for nothing: opening failed.
@@ -303,7 +290,7 @@ HRESULT CPlayer::RequestStart() {
 
 HRESULT CPlayer::RequestPause() {
     if (!session || !source) return E_POINTER;
-    if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->QueueHold();
+    quirks.BeforeClockTurn();
     const HRESULT hr = session->Pause();
     if (SUCCEEDED(hr)) SetState(PlayerState::PausePending);
     return hr;
@@ -311,7 +298,7 @@ HRESULT CPlayer::RequestPause() {
 
 HRESULT CPlayer::RequestStop() {
     if (!session) return E_POINTER;
-    if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->QueueHold();
+    quirks.BeforeClockTurn();
     const HRESULT hr = session->Stop();
     if (SUCCEEDED(hr)) SetState(PlayerState::StopPending);
     return hr;
@@ -324,8 +311,7 @@ bool CPlayer::EndOverdueStop(ULONGLONG nowMs) {
 }
 
 bool CPlayer::EndOverduePresentation(LONGLONG clockTime) {
-    if (!RunsOnWine() || State() != PlayerState::Started || duration <= 0) return false;
-    if (clockTime < duration + END_REPORT_WAIT) return false;
+    if (State() != PlayerState::Started || !quirks.PresentationOverdue(clockTime, duration)) return false;
     return SUCCEEDED(RequestStop());
 }
 
@@ -378,26 +364,16 @@ void CPlayer::Shutdown() {
     BeginTeardown(std::exchange(platformStarted, false), true);
 }
 
-void CPlayer::RestartVideoStreaming() {
-    ComPtr<IMFVideoPresenter> presenter;
-    if (!videoDisplay || FAILED(videoDisplay.As(&presenter))) return;
-    if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->RestartStreaming(presenter.Get());
-}
-
-ComPtr<ClockTurnGuard> CPlayer::ClockGuard() {
-    const std::lock_guard<std::mutex> hold(sessionLock);
-    return clockGuard;
+void CPlayer::PlaceVideo(const MFVideoNormalizedRect& source, const RECT& destination) {
+    if (!videoDisplay) return;
+    quirks.PlaceVideo(videoDisplay.Get(), source, quirks.RendererDestination(videoWindow, destination));
 }
 
 LONG CPlayer::TeardownsUnderWay() { return teardownsUnderWay.load(); }
 
 HRESULT CPlayer::BeginTeardown(bool stopPlatform, bool handOver) {
     clock.Reset();
-    if (videoDisplay) {
-        // No restart may begin the presenter's streaming again once it stopped drawing.
-        if (const ComPtr<ClockTurnGuard> guard = ClockGuard()) guard->Detach();
-        StopDrawingIntoWindow(videoDisplay.Get());
-    }
+    quirks.BeforeWindowLetGo(videoDisplay.Get());
     videoDisplay.Reset();
     if (!session && !source && !stopPlatform) {
         SetState(PlayerState::Closed);
@@ -426,20 +402,10 @@ HRESULT CPlayer::TearDownHere(bool stopPlatform) {
 
 HRESULT CPlayer::CloseAndWait() {
     if (!session) return S_OK;
-    ComPtr<ClockTurnGuard> guard = ClockGuard();
-    if (guard) guard->QueueHold();
+    quirks.BeforeClockTurn();
     const HRESULT hr = session->Close();
     if (SUCCEEDED(hr) && closeEvent) WaitForSingleObject(closeEvent.get(), CLOSE_WAIT_MS);
-    {
-        const std::lock_guard<std::mutex> hold(sessionLock);
-        clockGuard.Reset();
-    }
-    if (guard) guard->Detach();
-    // The session's shutdown frees its topology, while reports of frames coming back to the
-    // video renderer can still arrive and use it: the renderer is told to stop reporting, and
-    // reports already queued are let through first.
-    DetachVideoSampleAllocators(session.Get());
-    LetQueuedWorkRun(QUEUED_WORK_WAIT_MS);
+    quirks.SessionClosed(session.Get());
     return hr;
 }
 

@@ -5,6 +5,7 @@
 #include "common/Owned.h"
 #include "moviefile/MovieFacts.h"
 #include "player/PlayerState.h"
+#include "quirks/PlatformQuirks.h"
 
 #include <windows.h>
 #include <mfidl.h>
@@ -17,7 +18,6 @@
 #include <mutex>
 
 class ClockRead;
-class ClockTurnGuard;
 struct InfoTextBuffer;
 
 // Carries a session event (wParam, one reference) from the callback thread to the host window.
@@ -65,14 +65,13 @@ public:
     HRESULT RequestStart();
     HRESULT RequestPause();
     HRESULT RequestStop();
-    // Under Wine, after the video renderer's destination changed size while it plays: see
-    // ClockTurnGuard::RestartStreaming.
-    void RestartVideoStreaming();
+    // Gives the video renderer the part of the frame to show and where, in the video window.
+    void PlaceVideo(const MFVideoNormalizedRect& source, const RECT& destination);
     // A stop the session has not reported within STOP_REPORT_WAIT_MS of its request is taken as
     // done: true when this call made the player Stopped.
     bool EndOverdueStop(ULONGLONG nowMs);
-    // Under Wine, a movie whose clock has run END_REPORT_WAIT past its duration while playing is
-    // stopped as at its end: true when this call asked for the stop.
+    // A movie whose clock has run so far past its duration while playing that the platform's
+    // end report is taken as lost is stopped as at its end: true when this call asked for the stop.
     bool EndOverduePresentation(LONGLONG clockTime);
 
     // The presentation clock's time, read on one of the platform's work queues and waited for at
@@ -111,9 +110,6 @@ public:
     // The session may get stuck after the end of a very short movie: its clock runs on and the
     // stop is never reported, while nothing is played any more.
     static constexpr ULONGLONG STOP_REPORT_WAIT_MS = 2000;
-    // Wine's session has been seen never to report the end of a movie played on a busy machine,
-    // while its clock runs on and nothing is played any more (100-ns units).
-    static constexpr LONGLONG END_REPORT_WAIT = 2000 * 10000;
 
 private:
     // Compare and set: false when the state was not from.
@@ -121,14 +117,12 @@ private:
     HRESULT BeginTeardown(bool stopPlatform, bool handOver);
     HRESULT TearDownHere(bool stopPlatform);
     HRESULT StartAt(const PROPVARIANT& position, const GUID* timeFormat);
-    Microsoft::WRL::ComPtr<ClockTurnGuard> ClockGuard();
 
     bool platformStarted = false;
     std::atomic<bool> teardownHanded{false};
     // Taken while the callback reads session and while the teardown lets it go.
     std::mutex sessionLock;
-    // Taken under sessionLock too: the callback's thread reads it.
-    Microsoft::WRL::ComPtr<ClockTurnGuard> clockGuard;
+    PlatformQuirks quirks;
     std::atomic<ULONGLONG> stopRequestedAtMs{0};
     // A clock read that had not come back when its wait ended.
     Microsoft::WRL::ComPtr<ClockRead> lateClockRead;

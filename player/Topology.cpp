@@ -1,8 +1,8 @@
 #include "player/Topology.h"
 
-#include "common/RunsOnWine.h"
 #include "player/PictureGeometry.h"
 #include "player/UprightTransform.h"
+#include "quirks/PlatformQuirks.h"
 
 #include <evr.h>
 #include <mfapi.h>
@@ -13,15 +13,12 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// Wine 10's source hands planar frames (NV12, I420) with each row padded to a multiple of 4
-// bytes, while the session's sample copier sizes the renderer's buffer for unpadded rows: at a
-// width that is no multiple of 4 (854, 1366) no frame fits, the renderer never gets one and the
-// session never starts. YUY2 has two bytes a pixel, so its rows at an even width need no padding.
-bool RowsPaddedOnWine(IMFMediaType* type) {
+// Whether the platform pads the rows of planar frames of this type (see PlatformQuirks).
+bool RowsPadded(IMFMediaType* type) {
     UINT32 width = 0;
     UINT32 height = 0;
     if (FAILED(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height))) return false;
-    return RunsOnWine() && width % 4 != 0;
+    return PlatformQuirks::WantsUnpaddedRows(width);
 }
 
 // Makes the offered type of the given subtype current, when the stream offers one.
@@ -49,7 +46,7 @@ void PreferRenderableSubtype(IMFMediaTypeHandler* handler) {
     BOOL compressed = TRUE;
     if (FAILED(current->GetGUID(MF_MT_SUBTYPE, &subtype))) return;
     if (FAILED(current->IsCompressedFormat(&compressed)) || compressed) return;
-    const GUID wanted = RowsPaddedOnWine(current.Get()) ? MFVideoFormat_YUY2 : MFVideoFormat_NV12;
+    const GUID wanted = RowsPadded(current.Get()) ? MFVideoFormat_YUY2 : MFVideoFormat_NV12;
     if (subtype != wanted) SelectOffered(handler, wanted);
 }
 

@@ -1,7 +1,7 @@
 #include "common/ComObject.h"
 #include "common/RunsOnWine.h"
 #include "player/CPlayer.h"
-#include "player/ClockTurnGuard.h"
+#include "quirks/RendererDeadlockGuard.h"
 #include "player/QueuedWork.h"
 
 #include "FakeSession.h"
@@ -285,7 +285,7 @@ TEST_F(PlayerTest, StopNeverReportedIsTakenAsDoneOnceOverdue) {
 TEST_F(PlayerTest, UnderWineAnEndNeverReportedStopsOnceTheClockIsWellPastTheDuration) {
     PlayerRig rig;
     rig.player->duration = 10000000;
-    const LONGLONG due = rig.player->duration + CPlayer::END_REPORT_WAIT;
+    const LONGLONG due = rig.player->duration + PlatformQuirks::END_REPORT_WAIT;
     for (PlayerState other : {PlayerState::StartPending, PlayerState::Paused, PlayerState::StopPending}) {
         rig.player->SetState(other);
         EXPECT_FALSE(rig.player->EndOverduePresentation(due));
@@ -730,7 +730,7 @@ TEST_F(PlayerTest, UnderWineAFrameReportWaitsUntilTheRendererHasHeardOfTheStop) 
     ComPtr<ClockListener> renderer;
     renderer.Attach(new ClockListener);
     ASSERT_HRESULT_SUCCEEDED(clock->AddClockStateSink(renderer.Get()));
-    const ComPtr<ClockTurnGuard> guard = ClockTurnGuard::Listen(clock.Get());
+    const ComPtr<RendererDeadlockGuard> guard = RendererDeadlockGuard::Listen(clock.Get());
     ASSERT_NE(guard, nullptr);
     ASSERT_HRESULT_SUCCEEDED(clock->Start(0));
     LetQueuedWorkRun(1000);  // the clock's reports of the start

@@ -1,6 +1,5 @@
 #include "viewer/ExtViewMF.h"
 
-#include "common/RunsOnWine.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
 
@@ -16,33 +15,6 @@ MFVideoNormalizedRect NormalizeSource(const RECT& source, UINT32 width, UINT32 h
     const float h = static_cast<float>(height);
     return {static_cast<float>(source.left) / w, static_cast<float>(source.top) / h,
             static_cast<float>(source.right) / w, static_cast<float>(source.bottom) / h};
-}
-
-bool CentredIn(const RECT& inner, const RECT& outer) {
-    const LONG horizontal = (inner.left - outer.left) - (outer.right - inner.right);
-    const LONG vertical = (inner.top - outer.top) - (outer.bottom - inner.bottom);
-    // A centred rectangle's margins differ by the pixel that halving an odd difference drops.
-    return horizontal >= -1 && horizontal <= 1 && vertical >= -1 && vertical <= 1;
-}
-
-// Wine's renderer keeps only the destination's size: it fits the picture into a frame of that
-// size and stretches the frame over the whole window. For a destination centred in the window
-// the window's client area gives the picture the host asked for, with its bars around it.
-RECT RendererDestination(HWND window, const RECT& destination) {
-    RECT client{};
-    if (!RunsOnWine() || !window || !GetClientRect(window, &client)) return destination;
-    return CentredIn(destination, client) ? client : destination;
-}
-
-// Wine 10's video presenter takes a destination of a new size as a new output type and, while it
-// streams, no longer hears of the frames coming back to its sample allocator: the picture stops
-// at the last frame, in the old shape, until the player restarts the presenter's streaming.
-bool ResizesRenderer(IMFVideoDisplayControl* display, const RECT& target) {
-    MFVideoNormalizedRect source{};
-    RECT current{};
-    if (!RunsOnWine() || FAILED(display->GetVideoPosition(&source, &current))) return false;
-    return current.right - current.left != target.right - target.left ||
-           current.bottom - current.top != target.bottom - target.top;
 }
 
 bool RepaintsIn(PlayerState state) {
@@ -62,10 +34,7 @@ int32_t ExtViewMF::Draw(HDC dc, const RECT* source, const RECT* destination) {
         IMFVideoDisplayControl* display = player->videoDisplay.Get();
         if (display) {
             const MFVideoNormalizedRect normalized = NormalizeSource(*source, player->videoWidth, player->videoHeight);
-            RECT target = RendererDestination(player->videoWindow, *destination);
-            const bool resized = ResizesRenderer(display, target);
-            display->SetVideoPosition(&normalized, &target);
-            if (resized) player->RestartVideoStreaming();
+            player->PlaceVideo(normalized, *destination);
             if (RepaintsIn(player->State())) {
                 // A renderer that cannot repaint on demand still paints its frames by itself.
                 const HRESULT hr = display->RepaintVideo();

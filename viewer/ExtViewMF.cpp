@@ -3,9 +3,9 @@
 #include "errors/ErrorBox.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
-#include "player/DecoderThreads.h"
 #include "player/QueuedWork.h"
 #include "player/VideoDecoders.h"
+#include "quirks/PlatformQuirks.h"
 #include "viewer/SharedFileStream.h"
 
 #include <mfapi.h>
@@ -35,7 +35,7 @@ void KeepModuleAndPlatform() {
         HMODULE self = nullptr;
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                            reinterpret_cast<LPCWSTR>(&KeepModuleAndPlatform), &self);
-        UseOneDecoderThreadOnWine();
+        PlatformQuirks::BeforeFirstSource();
         return SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
     }();
     (void)kept;

@@ -1,7 +1,7 @@
 #pragma once
 // The sessions played straight on Media Foundation that a part's ledger holds the module's work
 // to, in a process of their own. Under Wine such a session can hang for good in the video
-// renderer's deadlock (which the module guards against, see ClockTurnGuard), and with it the
+// renderer's deadlock (which the module guards against, see RendererDeadlockGuard), and with it the
 // platform's one shared work-queue thread, after which no session of that process plays again:
 // in a process of their own, such a hang ends the direct sessions and the module's work goes on.
 

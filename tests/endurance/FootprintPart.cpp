@@ -144,7 +144,7 @@ void RunFootprint(const std::wstring& mediaDir, int files, const std::wstring& s
         files, PLAY_MS);
     // A side that ends early is told with the files it reached, and the other side still runs:
     // only the module's side can fail the run; the direct one hangs now and then in the
-    // platform's own renderer deadlock (see ClockTurnGuard).
+    // platform's own renderer deadlock (see RendererDeadlockGuard).
     const Side module = RunSideProcess(mediaDir, files, MODULE);
     const Side direct = RunSideProcess(mediaDir, files, DIRECT);
     Check(module.ended.empty(), "footprint: the module side %s, after %d files", module.ended.c_str(),

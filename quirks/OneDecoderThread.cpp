@@ -1,4 +1,4 @@
-#include "player/DecoderThreads.h"
+#include "quirks/OneDecoderThread.h"
 
 #include "common/Owned.h"
 #include "common/RunsOnWine.h"

@@ -1,4 +1,4 @@
-#include "player/ClockTurnGuard.h"
+#include "quirks/RendererDeadlockGuard.h"
 
 #include "common/Owned.h"
 #include "common/RunsOnWine.h"
@@ -82,25 +82,25 @@ bool PostHeldReport() {
 
 class QueuedHold final : public QueuedWork {
 public:
-    explicit QueuedHold(ClockTurnGuard* guard) : guard_(guard) {}
+    explicit QueuedHold(RendererDeadlockGuard* guard) : guard_(guard) {}
 
 private:
     void Run() override { guard_->HoldTrackingThread(); }
 
-    ComPtr<ClockTurnGuard> guard_;
+    ComPtr<RendererDeadlockGuard> guard_;
 };
 
 }  // namespace
 
-ComPtr<ClockTurnGuard> ClockTurnGuard::Listen(IMFPresentationClock* clock) {
+ComPtr<RendererDeadlockGuard> RendererDeadlockGuard::Listen(IMFPresentationClock* clock) {
     if (!RunsOnWine() || !clock) return nullptr;
-    ComPtr<ClockTurnGuard> guard;
-    guard.Attach(new (std::nothrow) ClockTurnGuard(clock));
+    ComPtr<RendererDeadlockGuard> guard;
+    guard.Attach(new (std::nothrow) RendererDeadlockGuard(clock));
     if (!guard || FAILED(clock->AddClockStateSink(guard.Get()))) return nullptr;
     return guard;
 }
 
-void ClockTurnGuard::HoldTrackingThread() {
+void RendererDeadlockGuard::HoldTrackingThread() {
     if (!streaming_) return;
     TrackingThreadHold& hold = Hold();
     bool post = false;
@@ -125,7 +125,7 @@ void ClockTurnGuard::HoldTrackingThread() {
     WaitForSingleObject(hold.taken.get(), HOLD_TAKE_WAIT_MS);
 }
 
-void ClockTurnGuard::QueueHold() {
+void RendererDeadlockGuard::QueueHold() {
     if (!streaming_) return;
     ComPtr<QueuedHold> work;
     work.Attach(new (std::nothrow) QueuedHold(this));
@@ -135,9 +135,9 @@ void ClockTurnGuard::QueueHold() {
 
 // The restart's turn on the tracking thread. It holds the guard alone: the presenter stays with
 // the guard, whose detach lets it go, so that the presenter is never destroyed here.
-class ClockTurnGuard::Restart final : public ComObject<IMFAsyncCallback> {
+class RendererDeadlockGuard::Restart final : public ComObject<IMFAsyncCallback> {
 public:
-    explicit Restart(ClockTurnGuard* guard) : guard_(guard) {}
+    explicit Restart(RendererDeadlockGuard* guard) : guard_(guard) {}
 
     STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
 
@@ -147,10 +147,10 @@ public:
     }
 
 private:
-    ComPtr<ClockTurnGuard> guard_;
+    ComPtr<RendererDeadlockGuard> guard_;
 };
 
-void ClockTurnGuard::RestartStreaming(IMFVideoPresenter* presenter) {
+void RendererDeadlockGuard::RestartStreaming(IMFVideoPresenter* presenter) {
     if (!presenter) return;
     {
         const std::lock_guard<std::mutex> hold(restartLock_);
@@ -170,7 +170,7 @@ void ClockTurnGuard::RestartStreaming(IMFVideoPresenter* presenter) {
     restartPresenter_.Reset();
 }
 
-void ClockTurnGuard::RestartHere() {
+void RendererDeadlockGuard::RestartHere() {
     // Held throughout, so that a detach, which comes before the session lets the presenter go,
     // waits for the restart to end.
     const std::lock_guard<std::mutex> hold(restartLock_);
@@ -184,7 +184,7 @@ void ClockTurnGuard::RestartHere() {
     restartPresenter_.Reset();
 }
 
-void ClockTurnGuard::Detach() {
+void RendererDeadlockGuard::Detach() {
     if (clock_) clock_->RemoveClockStateSink(this);
     clock_.Reset();
     ClockReported(false);
@@ -192,7 +192,7 @@ void ClockTurnGuard::Detach() {
     restartPresenter_.Reset();
 }
 
-void ClockTurnGuard::ClockReported(bool streaming) {
+void RendererDeadlockGuard::ClockReported(bool streaming) {
     streaming_ = streaming;
     TrackingThreadHold& hold = Hold();
     const std::lock_guard<std::mutex> guard(hold.lock);
@@ -201,28 +201,28 @@ void ClockTurnGuard::ClockReported(bool streaming) {
     if (--hold.awaitedGuards == 0) SetEvent(hold.letGo.get());
 }
 
-STDMETHODIMP ClockTurnGuard::OnClockStart(MFTIME, LONGLONG) {
+STDMETHODIMP RendererDeadlockGuard::OnClockStart(MFTIME, LONGLONG) {
     ClockReported(true);
     return S_OK;
 }
 
-STDMETHODIMP ClockTurnGuard::OnClockStop(MFTIME) {
+STDMETHODIMP RendererDeadlockGuard::OnClockStop(MFTIME) {
     ClockReported(false);
     return S_OK;
 }
 
 // A paused renderer's presenter still hears of frames.
-STDMETHODIMP ClockTurnGuard::OnClockPause(MFTIME) {
+STDMETHODIMP RendererDeadlockGuard::OnClockPause(MFTIME) {
     ClockReported(true);
     return S_OK;
 }
 
-STDMETHODIMP ClockTurnGuard::OnClockRestart(MFTIME) {
+STDMETHODIMP RendererDeadlockGuard::OnClockRestart(MFTIME) {
     ClockReported(true);
     return S_OK;
 }
 
-STDMETHODIMP ClockTurnGuard::OnClockSetRate(MFTIME, float) {
+STDMETHODIMP RendererDeadlockGuard::OnClockSetRate(MFTIME, float) {
     ClockReported(streaming_);
     return S_OK;
 }

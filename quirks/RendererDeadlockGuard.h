@@ -21,11 +21,11 @@
 #include <atomic>
 #include <mutex>
 
-class ClockTurnGuard final : public ComObject<IMFClockStateSink> {
+class RendererDeadlockGuard final : public ComObject<IMFClockStateSink> {
 public:
     // A guard listening to clock from now on; null on Windows or when the clock takes no
     // listener. Detach must follow, since the clock and the guard hold each other.
-    static Microsoft::WRL::ComPtr<ClockTurnGuard> Listen(IMFPresentationClock* clock);
+    static Microsoft::WRL::ComPtr<RendererDeadlockGuard> Listen(IMFPresentationClock* clock);
 
     // Holds the tracking thread until the clock's next report and returns once it is held, or
     // at once when the renderer is not streaming. For the platform's shared work queue, ahead
@@ -52,7 +52,7 @@ public:
 private:
     class Restart;
 
-    explicit ClockTurnGuard(IMFPresentationClock* clock) : clock_(clock) {}
+    explicit RendererDeadlockGuard(IMFPresentationClock* clock) : clock_(clock) {}
     // The clock has told its sinks: a hold waiting for this guard may end.
     void ClockReported(bool streaming);
     // On the tracking thread.

@@ -1,4 +1,4 @@
-#include "quirks/WindowLetGo.h"
+#include "quirks/StopDrawingIntoWindow.h"
 
 #include "common/RunsOnWine.h"
 

@@ -1,0 +1,60 @@
+#pragma once
+// The player's defences against faults of the platform, called at fixed points of a movie's
+// life. Those only Wine needs are decided in one place, the constructor: on Windows each of
+// their calls returns at once and leaves the platform to itself. The README lists every quirk
+// with its platform, its symptom and its test.
+
+#include "quirks/RendererDeadlockGuard.h"
+
+#include <windows.h>
+#include <evr.h>
+#include <mfidl.h>
+#include <wrl/client.h>
+
+#include <mutex>
+
+class PlatformQuirks {
+public:
+    PlatformQuirks();
+
+    // Once per process, before its first media source: Wine's H.264 decoder gets one thread.
+    static void BeforeFirstSource();
+    // For the topology: a video stream of this width is asked for YUY2, since Wine's source pads
+    // the rows of its NV12 frames and no frame would fit the renderer's buffer.
+    static bool WantsUnpaddedRows(UINT32 width);
+
+    // The session's topology is ready and its clock known (on the host's thread).
+    void TopologyReady(IMFMediaSession* session, IMFPresentationClock* clock);
+    // The session is about to be asked to pause, stop or close, which turns its clock.
+    void BeforeClockTurn();
+    // The session reported the end of the presentation and will stop its clock by itself (on the
+    // platform's callback thread).
+    void AtPresentationEnd();
+
+    // The destination to give the video renderer for the one the host asked, in window.
+    RECT RendererDestination(HWND window, const RECT& destination) const;
+    // Sets the renderer's position, and brings Wine's presenter back to life after a resize.
+    void PlaceVideo(IMFVideoDisplayControl* display, MFVideoNormalizedRect source, RECT target);
+
+    // On the refresh tick: Wine's session, on a busy machine, may never report the end of a
+    // movie while its clock runs on. True when clockTime is far enough past the duration to
+    // take the movie as ended.
+    bool PresentationOverdue(LONGLONG clockTime, LONGLONG duration) const;
+    static constexpr LONGLONG END_REPORT_WAIT = 2000 * 10000;
+
+    // Teardown, first step on the host's thread: the renderer draws no more into the host's
+    // window, which the host may destroy as soon as the viewer returns.
+    void BeforeWindowLetGo(IMFVideoDisplayControl* display);
+    // Teardown, after the session's close: the renderer's frame reports no longer reach the
+    // topology the session's shutdown frees (both platforms).
+    void SessionClosed(IMFMediaSession* session);
+
+private:
+    Microsoft::WRL::ComPtr<RendererDeadlockGuard> Guard();
+    void DropGuard();
+
+    const bool wine_;
+    // Taken while the guard is read or changed: the callback's thread reads it too.
+    std::mutex lock_;
+    Microsoft::WRL::ComPtr<RendererDeadlockGuard> guard_;
+};
