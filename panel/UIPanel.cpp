@@ -9,8 +9,10 @@ WNDPROC seekBarBaseProc = nullptr;
 namespace {
 
 constexpr DWORD BUTTON_STYLE = WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON | BS_NOTIFY;
-// 0x4000 means nothing to a progress bar; it is passed along with the button bits all the same.
-constexpr DWORD SEEK_BAR_STYLE = WS_CHILD | WS_VISIBLE | PBS_SMOOTH | 0x4000;
+// A button style's bit that means nothing to a progress bar; the seek bar is created with it all
+// the same.
+constexpr DWORD BUTTON_BIT_IGNORED_BY_PROGRESS_BARS = 0x4000;
+constexpr DWORD SEEK_BAR_STYLE = WS_CHILD | WS_VISIBLE | PBS_SMOOTH | BUTTON_BIT_IGNORED_BY_PROGRESS_BARS;
 constexpr BYTE TRANSLUCENT_ALPHA = 192;
 // The full structure including the padded border width, in both builds.
 constexpr UINT NONCLIENT_METRICS_SIZE = 504;
@@ -70,11 +72,11 @@ void UIPanel::Create(HWND parent) {
     ShowWindow(seekBar, SW_SHOW);
 }
 
-void UIPanel::SetShowAlways(int mode) {
-    showAlways = mode;
+void UIPanel::SetShowAlways(bool shown) {
+    showAlways = shown;
     for (HWND window : {playButton, stopButton, seekBar}) {
         const LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
-        if (mode) {
+        if (shown) {
             SetWindowLongPtrW(window, GWL_EXSTYLE, style & ~static_cast<LONG_PTR>(WS_EX_LAYERED));
         } else {
             SetWindowLongPtrW(window, GWL_EXSTYLE, style | WS_EX_LAYERED);

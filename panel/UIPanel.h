@@ -18,8 +18,8 @@ public:
     virtual ~UIPanel();
 
     void Create(HWND parent);
-    // Nonzero: always shown and opaque. Zero: translucent, shown and hidden on request.
-    void SetShowAlways(int mode);
+    // Always shown and opaque, or translucent and shown and hidden on request.
+    void SetShowAlways(bool shown);
 
     HWND parentWindow = nullptr;
     HWND playButton = nullptr;
@@ -27,7 +27,7 @@ public:
     HWND seekBar = nullptr;
     OwnedFont font;
     int barHeight = 0;
-    int showAlways = 0;
+    bool showAlways = false;
 };
 
 // The progress bar's own window procedure, saved when a seek bar is subclassed.

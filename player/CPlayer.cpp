@@ -261,13 +261,29 @@ HRESULT CPlayer::OnNewPresentation(IMFMediaEvent* event) {
     PropVariantClear(&value);
     if (!descriptor) return S_OK;
 
+    BeginPresentation(descriptor.Get());
+    return S_OK;
+}
+
+HRESULT CPlayer::BeginFirstPresentation() {
+    if (!source || !session) return E_POINTER;
+    ComPtr<IMFPresentationDescriptor> descriptor;
+    const HRESULT hr = source->CreatePresentationDescriptor(&descriptor);
+    if (FAILED(hr)) return hr;
+    descriptor->GetUINT64(MF_PD_DURATION, reinterpret_cast<UINT64*>(&duration));
+    return BeginPresentation(descriptor.Get());
+}
+
+HRESULT CPlayer::BeginPresentation(IMFPresentationDescriptor* descriptor) {
     ComPtr<IMFTopology> topology;
-    if (FAILED(CreatePlaybackTopology(source.Get(), descriptor.Get(), videoWindow, fileVideo, &topology))) return S_OK;
-    // Stored before the session can report on the new topology, so that its report wins.
+    HRESULT hr = CreatePlaybackTopology(source.Get(), descriptor, videoWindow, fileVideo, &topology);
+    if (FAILED(hr)) return hr;
+    // Stored before the session can report on the topology, so that its report is never lost.
     const PlayerState previous = State();
     SetState(PlayerState::OpenPending);
-    if (FAILED(session->SetTopology(0, topology.Get()))) SetState(previous);
-    return S_OK;
+    hr = session->SetTopology(0, topology.Get());
+    if (FAILED(hr)) SetState(previous);
+    return hr;
 }
 
 HRESULT CPlayer::OnOtherEvent(IMFMediaEvent*, MediaEventType) { return S_OK; }
@@ -313,6 +329,13 @@ bool CPlayer::EndOverdueStop(ULONGLONG nowMs) {
 bool CPlayer::EndOverduePresentation(LONGLONG clockTime) {
     if (State() != PlayerState::Started || !quirks.PresentationOverdue(clockTime, duration)) return false;
     return SUCCEEDED(RequestStop());
+}
+
+bool CPlayer::PositionIn(PlayerState state, LONGLONG* position) {
+    if (state == PlayerState::Started) return ReadClock(CLOCK_READ_WAIT_MS, position);
+    if (state != PlayerState::StopPending && state != PlayerState::Stopped) return false;
+    *position = 0;
+    return true;
 }
 
 bool CPlayer::ReadClock(DWORD waitMs, LONGLONG* time) {

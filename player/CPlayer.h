@@ -40,6 +40,12 @@ public:
     virtual HRESULT OnNewPresentation(IMFMediaEvent* event);
     virtual HRESULT OnOtherEvent(IMFMediaEvent* event, MediaEventType type);
 
+    // Builds the topology of the source's presentation for videoWindow and hands it to the
+    // session; the player is OpenPending until the session reports on it. The first also reads
+    // the presentation's duration.
+    HRESULT BeginFirstPresentation();
+    HRESULT BeginPresentation(IMFPresentationDescriptor* descriptor);
+
     // Takes over the one reference the caller holds on event.
     HRESULT HandleEvent(IMFMediaEvent* event);
     HRESULT SetPosition(const LONGLONG& position);
@@ -80,6 +86,10 @@ public:
     // answer in time, or there is none.
     bool ReadClock(DWORD waitMs, LONGLONG* time);
     static constexpr DWORD CLOCK_READ_WAIT_MS = 1000;
+
+    // The position in state: the clock's while playing, the start once stopped or stopping. False
+    // in other states and when the clock gives no time.
+    bool PositionIn(PlayerState state, LONGLONG* position);
 
     PlayerState State() const { return state.load(std::memory_order_acquire); }
     void SetState(PlayerState next);

@@ -1,5 +1,7 @@
 #include "player/QueuedWork.h"
 
+#include "common/SentMessages.h"
+
 #include <mfapi.h>
 #include <objbase.h>
 #include <wrl/client.h>
@@ -17,24 +19,6 @@ STDMETHODIMP QueuedWork::Invoke(IMFAsyncResult*) {
     SetEvent(done_.get());
     return S_OK;
 }
-
-namespace {
-
-bool WaitLettingSentMessagesThrough(HANDLE event, DWORD waitMs) {
-    const ULONGLONG deadline = GetTickCount64() + waitMs;
-    for (;;) {
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-        const DWORD result =
-            MsgWaitForMultipleObjects(1, &event, FALSE, static_cast<DWORD>(deadline - now), QS_SENDMESSAGE);
-        if (result == WAIT_OBJECT_0) return true;
-        if (result != WAIT_OBJECT_0 + 1) return false;
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
-
-}  // namespace
 
 HRESULT QueuedWork::RunOn(DWORD queue, DWORD waitMs, bool letSentMessagesThrough) {
     if (!done_) return HRESULT_FROM_WIN32(GetLastError());

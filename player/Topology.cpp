@@ -99,6 +99,39 @@ HRESULT CreateUprightTransform(IMFStreamDescriptor* stream, const VideoTrackFact
     return UprightTransform::Create(geometry, transform);
 }
 
+HRESULT AddSourceNode(IMFTopology* topology, IMFMediaSource* source, IMFPresentationDescriptor* descriptor,
+                      IMFStreamDescriptor* stream, IMFTopologyNode** added) {
+    ComPtr<IMFTopologyNode> node;
+    HRESULT hr = MFCreateTopologyNode(MF_TOPOLOGY_SOURCESTREAM_NODE, &node);
+    if (FAILED(hr)) return hr;
+    hr = node->SetUnknown(MF_TOPONODE_SOURCE, source);
+    if (FAILED(hr)) return hr;
+    hr = node->SetUnknown(MF_TOPONODE_PRESENTATION_DESCRIPTOR, descriptor);
+    if (FAILED(hr)) return hr;
+    hr = node->SetUnknown(MF_TOPONODE_STREAM_DESCRIPTOR, stream);
+    if (FAILED(hr)) return hr;
+    hr = topology->AddNode(node.Get());
+    if (FAILED(hr)) return hr;
+    *added = node.Detach();
+    return S_OK;
+}
+
+HRESULT AddOutputNode(IMFTopology* topology, IMFActivate* renderer, IMFTopologyNode** added) {
+    ComPtr<IMFTopologyNode> node;
+    HRESULT hr = MFCreateTopologyNode(MF_TOPOLOGY_OUTPUT_NODE, &node);
+    if (FAILED(hr)) return hr;
+    hr = node->SetObject(renderer);
+    if (FAILED(hr)) return hr;
+    hr = node->SetUINT32(MF_TOPONODE_STREAMID, 0);
+    if (FAILED(hr)) return hr;
+    hr = node->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, 0);
+    if (FAILED(hr)) return hr;
+    hr = topology->AddNode(node.Get());
+    if (FAILED(hr)) return hr;
+    *added = node.Detach();
+    return S_OK;
+}
+
 }  // namespace
 
 bool HasAudioOutput() {
@@ -148,19 +181,10 @@ HRESULT AddStreamBranch(IMFTopology* topology, IMFMediaSource* source,
     if (FAILED(hr)) return hr;
 
     ComPtr<IMFTopologyNode> sourceNode;
-    hr = MFCreateTopologyNode(MF_TOPOLOGY_SOURCESTREAM_NODE, &sourceNode);
-    if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_SOURCE, source);
-    if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_PRESENTATION_DESCRIPTOR, descriptor);
-    if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_STREAM_DESCRIPTOR, stream.Get());
-    if (SUCCEEDED(hr)) hr = topology->AddNode(sourceNode.Get());
+    hr = AddSourceNode(topology, source, descriptor, stream.Get(), &sourceNode);
     if (FAILED(hr)) return hr;
-
     ComPtr<IMFTopologyNode> outputNode;
-    hr = MFCreateTopologyNode(MF_TOPOLOGY_OUTPUT_NODE, &outputNode);
-    if (SUCCEEDED(hr)) hr = outputNode->SetObject(renderer.Get());
-    if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_STREAMID, 0);
-    if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, 0);
-    if (SUCCEEDED(hr)) hr = topology->AddNode(outputNode.Get());
+    hr = AddOutputNode(topology, renderer.Get(), &outputNode);
     if (FAILED(hr)) return hr;
     if (!upright) return sourceNode->ConnectOutput(0, outputNode.Get(), 0);
 

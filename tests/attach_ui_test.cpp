@@ -207,7 +207,7 @@ TEST_F(AttachTest, MovieStartsPlayingInTheWindow) {
     for (HWND control : {viewer.panel->playButton, viewer.panel->stopButton, viewer.panel->seekBar}) {
         EXPECT_TRUE(Layered(control));
     }
-    EXPECT_EQ(viewer.panel->showAlways, 0);
+    EXPECT_FALSE(viewer.panel->showAlways);
     EXPECT_FALSE(viewer.fileIcon);
 
     EXPECT_TRUE(WaitForState(PlayerState::Started)) << "state " << static_cast<int>(viewer.player->State());
@@ -289,7 +289,7 @@ TEST_F(AttachTest, AudioOnlyFileIsShownAsItsShellIcon) {
     ASSERT_EQ(Query(WM_EXTVIEW_GET_BIT_DEPTH, &bits), 0);
     EXPECT_EQ(bits, icon.header.biBitCount);
 
-    EXPECT_EQ(viewer.panel->showAlways, 1);
+    EXPECT_TRUE(viewer.panel->showAlways);
     for (HWND control : {viewer.panel->playButton, viewer.panel->stopButton, viewer.panel->seekBar}) {
         EXPECT_FALSE(Layered(control));
     }

@@ -82,7 +82,7 @@ TEST_F(ContextMenu, DismissingItChangesNothing) {
     PumpMessages(300);
     EXPECT_EQ(playing.State(), PlayerState::Started);
     EXPECT_EQ(playing.PlayCaption(), L"||");
-    EXPECT_EQ(playing.viewer.panel->showAlways, 0);
+    EXPECT_FALSE(playing.viewer.panel->showAlways);
     EXPECT_TRUE(Layered());
     EXPECT_EQ(playing.viewer.player->infoText, nullptr);
 }
@@ -111,11 +111,11 @@ TEST_F(ContextMenu, PlaybackCommandsMoveThePlayer) {
 TEST_F(ContextMenu, ShowPanelAlwaysSwitchesTheLookAndTheCheckMark) {
     ASSERT_TRUE(Layered());
     EXPECT_FALSE(RightClick(L"Show Panel Always").Find(L"Show Panel Always")->checked);
-    EXPECT_EQ(playing.viewer.panel->showAlways, 1);
+    EXPECT_TRUE(playing.viewer.panel->showAlways);
     EXPECT_FALSE(Layered());
 
     EXPECT_TRUE(RightClick(L"Show Panel Always").Find(L"Show Panel Always")->checked);
-    EXPECT_EQ(playing.viewer.panel->showAlways, 0);
+    EXPECT_FALSE(playing.viewer.panel->showAlways);
     EXPECT_TRUE(Layered());
     EXPECT_FALSE(RightClick(L"").Find(L"Show Panel Always")->checked);
 }

@@ -100,8 +100,8 @@ TEST_F(PanelTest, LaysItsControlsAlongTheBottomInTheStatusFontsHeight) {
 
 TEST_F(PanelTest, IsTranslucentUnlessShownAlways) {
     for (int round = 0; round < 2; ++round) {
-        panel.SetShowAlways(0);
-        EXPECT_EQ(panel.showAlways, 0);
+        panel.SetShowAlways(false);
+        EXPECT_FALSE(panel.showAlways);
         for (HWND window : Windows()) {
             EXPECT_TRUE(Layered(window));
             COLORREF key = 1;
@@ -112,8 +112,8 @@ TEST_F(PanelTest, IsTranslucentUnlessShownAlways) {
             EXPECT_EQ(flags & LWA_ALPHA, static_cast<DWORD>(LWA_ALPHA));
         }
     }
-    panel.SetShowAlways(1);
-    EXPECT_EQ(panel.showAlways, 1);
+    panel.SetShowAlways(true);
+    EXPECT_TRUE(panel.showAlways);
     for (HWND window : Windows()) EXPECT_FALSE(Layered(window));
 }
 

@@ -83,12 +83,12 @@ TEST_F(Playback, DraggingTheSeekBarSeeksAndResumes) {
     SendMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(client.right / 4, y));
     EXPECT_EQ(GetCapture(), bar);
     EXPECT_EQ(playing.State(), PlayerState::PausePending) << "a drag pauses playback";
-    EXPECT_EQ(playing.viewer.resumeAfterDrag, 1);
+    EXPECT_TRUE(playing.viewer.resumeAfterDrag);
     EXPECT_EQ(playing.PlayCaption(), L"||");
     SendMessageW(bar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(client.right / 2, y));
     SendMessageW(bar, WM_LBUTTONUP, 0, MAKELPARAM(client.right / 2, y));
     EXPECT_EQ(GetCapture(), nullptr);
-    EXPECT_EQ(playing.viewer.resumeAfterDrag, 0);
+    EXPECT_FALSE(playing.viewer.resumeAfterDrag);
     EXPECT_EQ(playing.PlayCaption(), L"||");
 
     // Playing again at the dropped point, not at the pressed one or where it was.
@@ -181,7 +181,7 @@ class PanelVisibility : public Playback {
 protected:
     void SetUp() override {
         Playback::SetUp();
-        ASSERT_EQ(playing.viewer.panel->showAlways, 0);
+        ASSERT_FALSE(playing.viewer.panel->showAlways);
         MoveCursorTo({1200, 1000});
         TakeNotifications();
     }
@@ -236,7 +236,7 @@ TEST_F(PanelVisibility, AHideIsDeclinedWhileTheUserIsAtThePanel) {
     ReleaseCapture();
     EXPECT_EQ(VisibleControls(), 3);
 
-    playing.viewer.panel->SetShowAlways(1);
+    playing.viewer.panel->SetShowAlways(true);
     EXPECT_EQ(Request(1), 2) << "shown always";
     EXPECT_EQ(VisibleControls(), 3);
     EXPECT_EQ(TakeNotifications(), 0);
@@ -257,7 +257,7 @@ TEST_F(PanelVisibility, HideAndShowTellTheHostEachTime) {
         EXPECT_EQ(VisibleControls(), 3);
         EXPECT_EQ(TakeNotifications(), 1) << "show " << show;
     }
-    playing.viewer.panel->SetShowAlways(1);
+    playing.viewer.panel->SetShowAlways(true);
     EXPECT_EQ(Request(0), 0);
     EXPECT_EQ(TakeNotifications(), 1);
 }
@@ -267,7 +267,7 @@ TEST_F(PanelVisibility, TheViewLosesTheStripOnlyWhileItIsShownAlways) {
     const RECT autoHidden = Adjusted(view);
     EXPECT_TRUE(EqualRect(&autoHidden, &view)) << "auto-hidden";
 
-    playing.viewer.panel->SetShowAlways(1);
+    playing.viewer.panel->SetShowAlways(true);
     const RECT lowered = Adjusted(view);
     EXPECT_EQ(lowered.left, view.left);
     EXPECT_EQ(lowered.top, view.top);

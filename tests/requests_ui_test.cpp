@@ -302,7 +302,7 @@ TEST_F(RequestsTest, DragWhilePlayingPausesDefersTheSeekAndResumesAtTheEnd) {
     EXPECT_EQ(0, rig.Scroll(SB_THUMBTRACK, 32768));
     EXPECT_EQ((RequestList{"Pause"}), Requests(rig.session));
     EXPECT_EQ(PlayerState::PausePending, rig.player->State());
-    EXPECT_EQ(1, rig.viewer.resumeAfterDrag);
+    EXPECT_TRUE(rig.viewer.resumeAfterDrag);
     EXPECT_EQ(L"||", rig.Caption());
     EXPECT_EQ(BarToPosition(32768, FIVE_SECONDS), rig.player->pendingSeek);
 
@@ -312,7 +312,7 @@ TEST_F(RequestsTest, DragWhilePlayingPausesDefersTheSeekAndResumesAtTheEnd) {
     EXPECT_EQ(BarValue(target, FIVE_SECONDS), rig.Bar());
 
     EXPECT_EQ(0, rig.Scroll(SB_ENDSCROLL));
-    EXPECT_EQ(0, rig.viewer.resumeAfterDrag);
+    EXPECT_FALSE(rig.viewer.resumeAfterDrag);
     EXPECT_EQ(PlayerState::StartPending, rig.player->State());
 
     // The session completes the pause, then the start, which issues the dragged-to position.
@@ -333,7 +333,7 @@ TEST_F(RequestsTest, DragWhileStoppedPlaysFirstAndDefersTheSeek) {
     EXPECT_EQ((RequestList{StartFromCurrent()}), Requests(rig.session));
     EXPECT_EQ(PlayerState::StartPending, rig.player->State());
     EXPECT_EQ(BarToPosition(32768, FIVE_SECONDS), rig.player->pendingSeek);
-    EXPECT_EQ(0, rig.viewer.resumeAfterDrag);
+    EXPECT_FALSE(rig.viewer.resumeAfterDrag);
     EXPECT_EQ(L"||", rig.Caption());
 }
 
@@ -343,7 +343,7 @@ TEST_F(RequestsTest, DragWhilePausedSeeksAtOnceAndStaysPaused) {
     EXPECT_EQ(0, rig.Scroll(SB_THUMBPOSITION, SEEK_BAR_MAX));
     EXPECT_EQ((RequestList{StartAt(FIVE_SECONDS)}), Requests(rig.session));
     EXPECT_EQ(PlayerState::Paused, rig.player->resumeState);
-    EXPECT_EQ(0, rig.viewer.resumeAfterDrag);
+    EXPECT_FALSE(rig.viewer.resumeAfterDrag);
     EXPECT_EQ(SEEK_BAR_MAX, rig.Bar());
     EXPECT_EQ(0, rig.Scroll(SB_ENDSCROLL));
     EXPECT_EQ((RequestList{StartAt(FIVE_SECONDS)}), Requests(rig.session));
@@ -363,7 +363,7 @@ TEST_F(RequestsTest, DragWhoseFirstRequestFailsDoesNotSeek) {
         EXPECT_EQ(-1, rig.Scroll(SB_THUMBTRACK, 32768));
         EXPECT_EQ(1u, Requests(rig.session).size());
         EXPECT_EQ(c.before, rig.player->State());
-        EXPECT_EQ(0, rig.viewer.resumeAfterDrag);
+        EXPECT_FALSE(rig.viewer.resumeAfterDrag);
         EXPECT_EQ(0, rig.player->pendingSeek);
         EXPECT_EQ(1234, rig.Bar());
     }
@@ -372,9 +372,9 @@ TEST_F(RequestsTest, DragWhoseFirstRequestFailsDoesNotSeek) {
 TEST_F(RequestsTest, DragEndResumesOnlyWhatTheDragPausedAndNotAfterAStop) {
     ViewerRig rig;
     rig.Enter(PlayerState::Stopped);
-    rig.viewer.resumeAfterDrag = 1;
+    rig.viewer.resumeAfterDrag = true;
     EXPECT_EQ(0, rig.Scroll(SB_ENDSCROLL));
-    EXPECT_EQ(0, rig.viewer.resumeAfterDrag);
+    EXPECT_FALSE(rig.viewer.resumeAfterDrag);
     rig.Enter(PlayerState::Paused);
     EXPECT_EQ(0, rig.Scroll(SB_ENDSCROLL));
     EXPECT_TRUE(Requests(rig.session).empty());
@@ -403,7 +403,7 @@ TEST_F(RequestsTest, ScrollFromAnotherControlIsLeftAlone) {
     }
     EXPECT_TRUE(Requests(rig.session).empty());
     EXPECT_EQ(PlayerState::Started, rig.player->State());
-    EXPECT_EQ(0, rig.viewer.resumeAfterDrag);
+    EXPECT_FALSE(rig.viewer.resumeAfterDrag);
     EXPECT_EQ(rig.panel().stopButton, GetFocus());
 }
 

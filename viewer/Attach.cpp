@@ -1,5 +1,7 @@
 #include "viewer/ExtViewMF.h"
 
+#include "common/HostMessages.h"
+#include "common/SentMessages.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
 #include "player/Topology.h"
@@ -9,6 +11,7 @@
 #include <shellapi.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <new>
 
 using Microsoft::WRL::ComPtr;
@@ -24,42 +27,28 @@ int32_t ExtViewMF::Attach(HWND window) {
 
     player->videoWindow = window;
     player->fileVideo = movieFacts.video;
-    ComPtr<IMFPresentationDescriptor> descriptor;
-    ComPtr<IMFTopology> topology;
-    HRESULT hr = player->source->CreatePresentationDescriptor(&descriptor);
-    if (SUCCEEDED(hr)) {
-        descriptor->GetUINT64(MF_PD_DURATION, reinterpret_cast<UINT64*>(&player->duration));
-        hr = CreatePlaybackTopology(player->source.Get(), descriptor.Get(), window, player->fileVideo, &topology);
-    }
-    if (SUCCEEDED(hr)) {
-        // Set before the session may report on the topology, so that its report is never lost.
-        player->SetState(PlayerState::OpenPending);
-        hr = player->session->SetTopology(0, topology.Get());
-    }
-    if (FAILED(hr)) {
+    if (FAILED(player->BeginFirstPresentation())) {
         player->SetState(PlayerState::Closed);
         return -1;
     }
     if (!WaitWhileOpening()) return -1;
 
     player->eventWindow.store(window, std::memory_order_release);
-    descriptor.Reset();
-    topology.Reset();
     hostWindow = window;
 
     if (player->videoDisplay) {
-        imageWidth = static_cast<int32_t>(player->videoWidth & 0xFFFF);
-        imageHeight = static_cast<int32_t>(player->videoHeight & 0xFFFF);
-        panel->SetShowAlways(0);
+        imageWidth = static_cast<int32_t>(player->videoWidth & IMAGE_SIDE_BITS);
+        imageHeight = static_cast<int32_t>(player->videoHeight & IMAGE_SIDE_BITS);
+        panel->SetShowAlways(false);
     } else {
         imageWidth = 1;
         imageHeight = 1;
         TakeIconSize();
-        panel->SetShowAlways(1);
+        panel->SetShowAlways(true);
     }
 
     LONGLONG position = 0;
-    if (player->State() == PlayerState::Started) player->ReadClock(CPlayer::CLOCK_READ_WAIT_MS, &position);
+    player->PositionIn(player->State(), &position);
     seekScaleDuration = player->duration;
     SendMessageW(panel->seekBar, PBM_SETRANGE, 0, MAKELPARAM(0, SEEK_BAR_MAX));
     SetSeekBarPosition(position);
@@ -68,21 +57,16 @@ int32_t ExtViewMF::Attach(HWND window) {
     return 0;
 }
 
-// Sleeps until the session has reported on the topology, letting messages that other threads
-// send to this thread's windows through (a posted message is never dispatched here). A session
-// that never reports is given up: the player is left closing, so no late event can act on it.
+// Sleeps until the session has reported on the topology. A session that never reports is given
+// up: the player is left closing, so no late event can act on it.
 bool ExtViewMF::WaitWhileOpening() {
     HANDLE changed = player->StateChangedEvent();
     const ULONGLONG deadline = GetTickCount64() + openWaitLimitMs;
     while (player->State() == PlayerState::OpenPending) {
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) return !player->FailOpening();
-        const DWORD handles = changed ? 1 : 0;
-        const DWORD wait = changed ? static_cast<DWORD>(deadline - now) : REFRESH_PERIOD_MS;
-        if (MsgWaitForMultipleObjects(handles, &changed, FALSE, wait, QS_SENDMESSAGE) == WAIT_OBJECT_0 + handles) {
-            MSG message;
-            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
+        const DWORD remaining = static_cast<DWORD>(deadline - now);
+        WaitLettingSentMessagesThrough(changed, changed ? remaining : std::min<DWORD>(remaining, REFRESH_PERIOD_MS));
     }
     return true;
 }

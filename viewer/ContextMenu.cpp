@@ -40,15 +40,17 @@ int32_t ExtViewMF::ShowContextMenu(int x, int y) {
 
     POINT at{x, y};
     ClientToScreen(hostWindow, &at);
-    // The menu's modal loop dispatches messages: the viewer may be reset or destroyed meanwhile.
+    UINT_PTR command = 0;
     bool tornDown = false;
-    menuTornDown = &tornDown;
-    const UINT_PTR command = static_cast<UINT_PTR>(TrackPopupMenu(menu, TPM_RETURNCMD, at.x, at.y, 0, hostWindow, nullptr));
+    {
+        MenuTracking tracking(menuTracking);
+        command = static_cast<UINT_PTR>(TrackPopupMenu(menu, TPM_RETURNCMD, at.x, at.y, 0, hostWindow, nullptr));
+        tornDown = tracking.TornDown();
+    }
     if (tornDown) {
         DestroyMenu(menu);
         return 0;
     }
-    menuTornDown = nullptr;
     popupMenu.reset();
     if (!player) return 0;
     switch (command) {
@@ -62,7 +64,7 @@ int32_t ExtViewMF::ShowContextMenu(int x, int y) {
         RequestStop();
         break;
     case MENU_SHOW_PANEL_ALWAYS:
-        if (panel) panel->SetShowAlways(panel->showAlways ? 0 : 1);
+        if (panel) panel->SetShowAlways(!panel->showAlways);
         break;
     case MENU_PROPERTIES:
         ShowProperties();

@@ -156,12 +156,18 @@ ExtViewMF::~ExtViewMF() { Reset(); }
 INT_PTR ExtViewMF::Open(const wchar_t* path) {
     Reset();
     std::wstring why;
-    HRESULT hr = CreatePlayer();
-    if (SUCCEEDED(hr)) hr = ResolveSource(path, why);
-    if (SUCCEEDED(hr)) hr = CopyPath(path);
+    const HRESULT hr = OpenSteps(path, why);
     if (SUCCEEDED(hr)) return 0;
     ShowErrorBox(hr, path, why.c_str());
     return -1;
+}
+
+HRESULT ExtViewMF::OpenSteps(const wchar_t* path, std::wstring& why) {
+    HRESULT hr = CreatePlayer();
+    if (FAILED(hr)) return hr;
+    hr = ResolveSource(path, why);
+    if (FAILED(hr)) return hr;
+    return CopyPath(path);
 }
 
 HRESULT ExtViewMF::CreatePlayer() {
@@ -222,12 +228,12 @@ void ExtViewMF::Reset() {
     }
     filePath.reset();
     fileIcon.reset();
-    if (menuTornDown) {
+    if (menuTracking) {
         // The menu is tracked further up this thread's stack: end it, and leave it to the
         // tracking call to destroy once the menu's loop has let go of it.
         EndMenu();
-        *menuTornDown = true;
-        menuTornDown = nullptr;
+        menuTracking->MarkTornDown();
+        menuTracking = nullptr;
         popupMenu.release();
     }
     popupMenu.reset();
@@ -241,7 +247,7 @@ void ExtViewMF::Reset() {
     bitsPerPixel = 0;
     hostWindow = nullptr;
     seekScaleDuration = 0;
-    resumeAfterDrag = 0;
+    resumeAfterDrag = false;
 }
 
 // Events the closed session posted before it closed would otherwise reach the next player,

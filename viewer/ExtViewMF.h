@@ -4,6 +4,7 @@
 
 #include "common/Owned.h"
 #include "moviefile/MovieFacts.h"
+#include "viewer/MenuTracking.h"
 
 #include <windows.h>
 
@@ -54,17 +55,18 @@ public:
     // The seek bar's scale (this viewer's duration, 100-ns units) and whether a drag on it
     // paused playback that is to resume when the drag ends.
     int64_t seekScaleDuration = 0;
-    int32_t resumeAfterDrag = 0;
+    bool resumeAfterDrag = false;
 
     // How long open waits for the file's media source, and attach for the session to report on
     // the topology.
     DWORD openWaitLimitMs = 10000;
 
-    // While the context menu is tracked: the tracking call's flag, which teardown sets, so that
-    // the call touches nothing of the viewer when the menu's modal loop returns.
-    bool* menuTornDown = nullptr;
+    // While the context menu is tracked.
+    MenuTracking* menuTracking = nullptr;
 
 private:
+    // Open's steps, to the first that fails.
+    HRESULT OpenSteps(const wchar_t* path, std::wstring& why);
     HRESULT CreatePlayer();
     // why: a line for the error box, when more is known of a refusal than its status says.
     HRESULT ResolveSource(const wchar_t* path, std::wstring& why);

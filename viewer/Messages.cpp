@@ -25,7 +25,7 @@ int32_t ExtViewMF::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         return OnCommand(wParam);
     case WM_TIMER:
-        return wParam == REFRESH_TIMER_ID ? OnRefreshTimer() : 0;
+        return wParam == REFRESH_TIMER_ID ? OnRefreshTimer() : MESSAGE_HANDLED;
     case WM_HSCROLL:
         return OnSeekBar(wParam, lParam);
     case WM_RBUTTONDOWN:
@@ -35,15 +35,15 @@ int32_t ExtViewMF::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam)
         auto* size = reinterpret_cast<int32_t*>(wParam);
         size[0] = imageWidth;
         size[1] = imageHeight;
-        return 0;
+        return MESSAGE_HANDLED;
     }
     case WM_EXTVIEW_GET_BIT_DEPTH:
         *reinterpret_cast<int32_t*>(wParam) = bitsPerPixel;
-        return 0;
+        return MESSAGE_HANDLED;
     case WM_EXTVIEW_GET_DURATION:
-        if (!player) return -1;
+        if (!player) return REQUEST_FAILED;
         *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(player->duration);
-        return 0;
+        return MESSAGE_HANDLED;
     case WM_EXTVIEW_GET_POSITION:
         return OnGetPosition(wParam);
     case WM_EXTVIEW_HIDE_PANEL:
@@ -51,7 +51,7 @@ int32_t ExtViewMF::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam)
     case WM_EXTVIEW_ADJUST_VIEW_RECT:
         if (panel && panel->showAlways && panel->playButton && IsWindowVisible(panel->playButton))
             reinterpret_cast<RECT*>(wParam)->bottom -= panel->barHeight;
-        return 0;
+        return MESSAGE_HANDLED;
     case WM_PLAYER_EVENT: {
         auto* event = reinterpret_cast<IMFMediaEvent*>(wParam);
         if (player) {
@@ -59,19 +59,19 @@ int32_t ExtViewMF::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam)
         } else if (event) {
             event->Release();
         }
-        return 0;
+        return MESSAGE_HANDLED;
     }
     default:
-        return 1;
+        return MESSAGE_NOT_HANDLED;
     }
 }
 
 int32_t ExtViewMF::OnCommand(WPARAM wParam) {
-    if (HIWORD(wParam) != BN_CLICKED) return 0;
+    if (HIWORD(wParam) != BN_CLICKED) return MESSAGE_HANDLED;
     switch (LOWORD(wParam)) {
     case PLAY_BUTTON_ID: {
         SetFocus(hostWindow);
-        if (!player) return -1;
+        if (!player) return REQUEST_FAILED;
         const PlayerState state = player->State();
         if (state == PlayerState::Paused || state == PlayerState::Stopped) return Play();
         return RequestPause();
@@ -80,66 +80,66 @@ int32_t ExtViewMF::OnCommand(WPARAM wParam) {
         SetFocus(hostWindow);
         return RequestStop();
     default:
-        return 0;
+        return MESSAGE_HANDLED;
     }
 }
 
 int32_t ExtViewMF::RequestPause() {
-    if (!player || FAILED(player->RequestPause())) return -1;
+    if (!player || FAILED(player->RequestPause())) return REQUEST_FAILED;
     SetPlayCaption(L">");
-    return 0;
+    return MESSAGE_HANDLED;
 }
 
 int32_t ExtViewMF::RequestStop() {
-    if (!player || FAILED(player->RequestStop())) return -1;
+    if (!player || FAILED(player->RequestStop())) return REQUEST_FAILED;
     SetPlayCaption(L">");
-    return 0;
+    return MESSAGE_HANDLED;
 }
 
 int32_t ExtViewMF::Play() {
-    if (!player) return -1;
+    if (!player) return REQUEST_FAILED;
     if (player->State() == PlayerState::StartPending) {
         player->resumeState = PlayerState::Started;
     } else {
-        if (!player->session || !player->source) return -1;
+        if (!player->session || !player->source) return REQUEST_FAILED;
         if (player->videoDisplay) player->videoDisplay->SetRenderingPrefs(MFVideoRenderPrefs_DoNotRepaintOnStop);
-        if (FAILED(player->RequestStart())) return -1;
+        if (FAILED(player->RequestStart())) return REQUEST_FAILED;
     }
     SetPlayCaption(L"||");
-    return 0;
+    return MESSAGE_HANDLED;
 }
 
 int32_t ExtViewMF::SeekTo(int64_t position) {
-    if (!player) return -1;
-    if (FAILED(player->SetPosition(position))) return -1;
+    if (!player) return REQUEST_FAILED;
+    if (FAILED(player->SetPosition(position))) return REQUEST_FAILED;
     SetSeekBarPosition(position);
-    return 0;
+    return MESSAGE_HANDLED;
 }
 
 int32_t ExtViewMF::OnSeekBar(WPARAM wParam, LPARAM lParam) {
     const HWND bar = GetDlgItem(hostWindow, SEEK_BAR_ID);
-    if (!lParam || reinterpret_cast<HWND>(lParam) != bar) return 0;
+    if (!lParam || reinterpret_cast<HWND>(lParam) != bar) return MESSAGE_HANDLED;
     SetFocus(hostWindow);
 
     switch (LOWORD(wParam)) {
     case SB_THUMBPOSITION:
     case SB_THUMBTRACK: {
-        if (!player) return -1;
+        if (!player) return REQUEST_FAILED;
         const PlayerState state = player->State();
         if (state == PlayerState::Started) {
-            if (FAILED(player->RequestPause())) return -1;
-            resumeAfterDrag = 1;
+            if (FAILED(player->RequestPause())) return REQUEST_FAILED;
+            resumeAfterDrag = true;
         } else if (state == PlayerState::Stopped && Play() != 0) {
-            return -1;
+            return REQUEST_FAILED;
         }
         return SeekTo(static_cast<int64_t>(HIWORD(wParam)) * seekScaleDuration / SEEK_BAR_MAX);
     }
     case SB_ENDSCROLL:
         if (resumeAfterDrag) {
             if (player && player->State() != PlayerState::Stopped) Play();
-            resumeAfterDrag = 0;
+            resumeAfterDrag = false;
         }
-        return 0;
+        return MESSAGE_HANDLED;
     default: {
         const auto value = static_cast<int64_t>(SendMessageW(bar, PBM_GETPOS, 0, 0));
         return SeekTo(value * seekScaleDuration / SEEK_BAR_MAX);
@@ -148,48 +148,42 @@ int32_t ExtViewMF::OnSeekBar(WPARAM wParam, LPARAM lParam) {
 }
 
 int32_t ExtViewMF::OnRefreshTimer() {
-    if (!player || !panel) return 2;
+    if (!player || !panel) return OWN_TIMER_TICK;
     player->EndOverdueStop(GetTickCount64());
     const PlayerState state = player->State();
     LONGLONG position = 0;
-    bool known = state == PlayerState::StopPending || state == PlayerState::Stopped;
-    if (state == PlayerState::Started) known = player->ReadClock(CPlayer::CLOCK_READ_WAIT_MS, &position);
+    const bool known = player->PositionIn(state, &position);
     if (known && state == PlayerState::Started) player->EndOverduePresentation(position);
     if (known) SetSeekBarPosition(WithinDuration(position, player->duration));
     if (state == PlayerState::Stopped) SetPlayCaption(L">");
-    return 2;
+    return OWN_TIMER_TICK;
 }
 
 int32_t ExtViewMF::OnGetPosition(WPARAM wParam) {
-    if (!player) return -1;
-    const PlayerState state = player->State();
+    if (!player) return REQUEST_FAILED;
     LONGLONG position = 0;
-    if (state == PlayerState::Started && player->clock) {
-        if (!player->ReadClock(CPlayer::CLOCK_READ_WAIT_MS, &position)) return -1;
-    } else if (state != PlayerState::StopPending && state != PlayerState::Stopped) {
-        return -1;
-    }
+    if (!player->PositionIn(player->State(), &position)) return REQUEST_FAILED;
     *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(WithinDuration(position, player->duration));
-    return 0;
+    return MESSAGE_HANDLED;
 }
 
 int32_t ExtViewMF::OnHidePanel(WPARAM wParam) {
-    if (!panel) return 0;
+    if (!panel) return MESSAGE_HANDLED;
     const bool hide = wParam == 1;
     if (hide) {
-        if (panel->showAlways || (panel->seekBar && GetCapture() == panel->seekBar)) return 2;
+        if (panel->showAlways || (panel->seekBar && GetCapture() == panel->seekBar)) return HIDE_DECLINED;
         POINT cursor{};
         GetCursorPos(&cursor);
         for (HWND control : {panel->playButton, panel->stopButton, panel->seekBar}) {
             RECT bounds{};
             if (!control || !IsWindowVisible(control)) continue;
-            if (GetWindowRect(control, &bounds) && PtInRect(&bounds, cursor)) return 2;
+            if (GetWindowRect(control, &bounds) && PtInRect(&bounds, cursor)) return HIDE_DECLINED;
         }
     }
     for (HWND control : {panel->playButton, panel->stopButton, panel->seekBar})
         ShowWindow(control, hide ? SW_HIDE : SW_SHOW);
     PostMessageW(hostWindow, WM_EXTVIEW_HOST_NOTIFY, EXTVIEW_NOTIFY_PANEL_VISIBILITY, 0);
-    return 0;
+    return MESSAGE_HANDLED;
 }
 
 void ExtViewMF::SetSeekBarPosition(int64_t position) {
