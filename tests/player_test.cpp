@@ -22,7 +22,6 @@
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
-using RequestList = std::vector<std::string>;
 
 namespace {
 
@@ -49,24 +48,19 @@ TEST(PlayerPlatform, EachStartIsGivenBackExactlyOnce) {
     EXPECT_FALSE(PlatformRunning()) << "a player kept the platform started";
 }
 
-class PlayerTest : public testing::Test {
-protected:
-    static void SetUpTestSuite() { ASSERT_HRESULT_SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL)); }
-    static void TearDownTestSuite() { MFShutdown(); }
-
-    static ComPtr<IMFMediaSource> ResolveSample() {
-        ComPtr<IMFSourceResolver> resolver;
-        ComPtr<IUnknown> object;
-        ComPtr<IMFMediaSource> source;
-        MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
-        if (FAILED(MFCreateSourceResolver(&resolver))) return nullptr;
-        if (FAILED(resolver->CreateObjectFromURL(MediaPath(L"sample.mp4").c_str(), MF_RESOLUTION_MEDIASOURCE, nullptr,
-                                                 &type, &object)))
-            return nullptr;
-        object.As(&source);
-        return source;
-    }
-};
+// The sample movie's source, as the platform resolves it.
+ComPtr<IMFMediaSource> ResolveSample() {
+    ComPtr<IMFSourceResolver> resolver;
+    ComPtr<IUnknown> object;
+    ComPtr<IMFMediaSource> source;
+    MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
+    if (FAILED(MFCreateSourceResolver(&resolver))) return nullptr;
+    if (FAILED(resolver->CreateObjectFromURL(MediaPath(L"sample.mp4").c_str(), MF_RESOLUTION_MEDIASOURCE, nullptr,
+                                             &type, &object)))
+        return nullptr;
+    object.As(&source);
+    return source;
+}
 
 // ---------------------------------------------------------------- COM object
 
