@@ -23,7 +23,6 @@
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
-using RequestList = std::vector<std::string>;
 
 namespace {
 

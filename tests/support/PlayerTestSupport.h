@@ -1,13 +1,17 @@
 #pragma once
 // What the player and viewer request tests share: a readable log of the session's requests,
-// reference counts, events made and handed to a player, and a player wired to doubles.
+// reference counts, events made and handed to a player, a player wired to doubles, and the
+// player tests' fixture.
 
 #include "FakeSession.h"
 #include "FakeSource.h"
 
 #include "player/CPlayer.h"
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
+#include <mfapi.h>
 #include <mfidl.h>
 #include <wrl/client.h>
 
@@ -19,7 +23,8 @@ std::ostream& operator<<(std::ostream& out, PlayerState state);
 
 // The session's requests in order, as "Start(GUID_NULL, VT_EMPTY)", "Start(null, VT_I8 42)",
 // "Pause", "Stop", "Close", "Shutdown".
-std::vector<std::string> Requests(const Microsoft::WRL::ComPtr<FakeSession>& session);
+using RequestList = std::vector<std::string>;
+RequestList Requests(const Microsoft::WRL::ComPtr<FakeSession>& session);
 std::string StartAt(LONGLONG position);
 std::string StartFromCurrent();
 
@@ -61,4 +66,11 @@ struct PlayerRig {
     Microsoft::WRL::ComPtr<FakeSession> session;
     Microsoft::WRL::ComPtr<FakeSource> source;
     Microsoft::WRL::ComPtr<CPlayer> player;
+};
+
+// The player tests' fixture: Media Foundation started for the suite.
+class PlayerTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_HRESULT_SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL)); }
+    static void TearDownTestSuite() { MFShutdown(); }
 };
