@@ -350,5 +350,6 @@ TEST(DemoHost, MovesThroughAListAndEndsWithItsWindow) {
     const std::optional<DWORD> exitCode = host.Wait(RUN_LIMIT_MS);
     ASSERT_TRUE(exitCode.has_value()) << "the host was still running after its window closed";
     EXPECT_EQ(*exitCode, 0u);
-    EXPECT_TRUE(boxes.Seen().empty());
+    const std::vector<SeenBox> seen = boxes.Seen();
+    EXPECT_TRUE(seen.empty()) << Narrow(seen.front().text);
 }
