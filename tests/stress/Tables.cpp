@@ -17,7 +17,7 @@ std::string ColumnOf(const std::string& outcome) {
 
 }  // namespace
 
-void PrintTables(const std::vector<Run>& runs, const std::vector<Result>& results) {
+void PrintTables(const std::string& what, const std::vector<Run>& runs, const std::vector<Result>& results) {
     std::vector<std::string> kinds;
     std::map<std::string, std::map<std::string, int>> matrix;
     std::map<std::string, std::map<std::string, int>> byOutcome;
@@ -67,7 +67,7 @@ void PrintTables(const std::vector<Run>& runs, const std::vector<Result>& result
               runs[slowest.second].label + "\n");
     }
     for (const auto& [name, slowest] : longest) {
-        PrintSummary({"bad-input files: longest " + name + ", ms", static_cast<double>(slowest.first), std::nullopt,
+        PrintSummary({what + ": longest " + name + ", ms", static_cast<double>(slowest.first), std::nullopt,
                       "-", "-"});
     }
 }

@@ -4,6 +4,8 @@
 
 #include "Runs.h"
 
+#include <string>
 #include <vector>
 
-void PrintTables(const std::vector<Run>& runs, const std::vector<Result>& results);
+// what names the runs in the summary lines.
+void PrintTables(const std::string& what, const std::vector<Run>& runs, const std::vector<Result>& results);

@@ -66,7 +66,7 @@ void PrintRun(size_t index, size_t count, const Run& run, const Result& result) 
 // The tables, the failed runs and the summary line for what was played; the exit code.
 int Summarize(const std::string& what, const std::vector<Run>& runs, const std::vector<Result>& results,
               ULONGLONG took) {
-    PrintTables(runs, results);
+    PrintTables(what, runs, results);
     std::vector<std::string> failures;
     for (size_t i = 0; i < runs.size(); ++i) {
         if (results[i].failed) failures.push_back(runs[i].kind + " " + runs[i].label + ": " + results[i].outcome);
