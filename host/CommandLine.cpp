@@ -48,6 +48,16 @@ std::vector<std::wstring> MoviesIn(const std::wstring& folder) {
 
 }  // namespace
 
+bool RunsUnattended() {
+    int count = 0;
+    const ArgumentList args(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!args) return false;
+    for (int i = 1; i < count; ++i) {
+        if (std::wstring(args.get()[i]) == L"--unattended") return true;
+    }
+    return false;
+}
+
 std::optional<Options> ParseCommandLine() {
     int count = 0;
     const ArgumentList args(CommandLineToArgvW(GetCommandLineW(), &count));
@@ -70,6 +80,8 @@ std::optional<Options> ParseCommandLine() {
         } else if (name == L"--exit-after" && hasValue) {
             options.exitAfterMs = ParseMilliseconds(arg[++i]);
             if (!options.exitAfterMs) return std::nullopt;
+        } else if (name == L"--unattended") {
+            continue;
         } else if (name.rfind(L"--", 0) != 0 && target.empty()) {
             target = name;
         } else {

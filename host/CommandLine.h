@@ -11,7 +11,7 @@
 namespace demo {
 
 constexpr wchar_t USAGE[] =
-    L"moviepane-view.exe FILE|--list FOLDER [--shot OUT.png|OUT.bmp --after MS] [--exit-after MS]";
+    L"moviepane-view.exe FILE|--list FOLDER [--shot OUT.png|OUT.bmp --after MS] [--exit-after MS] [--unattended]";
 
 struct Options {
     std::vector<std::wstring> files;
@@ -24,5 +24,9 @@ struct Options {
 // The options of this process's command line, --list's folder read into its movies; nothing when
 // the command line is not understood.
 std::optional<Options> ParseCommandLine();
+
+// --unattended: nobody is in front of the screen to close a box. Read apart from the other
+// options, so that it holds for the box that says the command line is not understood too.
+bool RunsUnattended();
 
 }  // namespace demo

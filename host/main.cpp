@@ -2,10 +2,12 @@
 // manager's viewer pane does. It doubles as the project's demo and screenshot tool:
 //
 //   moviepane-view.exe FILE|--list FOLDER [--shot OUT.png|OUT.bmp --after MS] [--exit-after MS]
+//                      [--unattended]
 //
 // --list plays every .mp4 and .mov of FOLDER in name order, one after another; Space or the
 // Right key moves on, and so does a movie's end or its Stop button. With --shot each file is
 // shown for MS and shot to OUT-1.png, OUT-2.png and so on; the last one ends the program.
+// --unattended writes every box of the program, the module's included, to stderr and closes it.
 //
 // Exit codes: 0 normal end or screenshot saved, 1 the module could not open or attach a file,
 // 2 bad command line, no movie in FOLDER or no usable moviepane.dll, 3 a screenshot could not
@@ -16,10 +18,12 @@
 #include "host/CommandLine.h"
 #include "host/FrameAndPane.h"
 #include "host/MovieList.h"
+#include "host/support/BoxWatcher.h"
 #include "host/support/LoadedModule.h"
 
 #include <windows.h>
 
+#include <cstdio>
 #include <optional>
 
 namespace {
@@ -32,6 +36,13 @@ int Fail(const wchar_t* text) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    std::optional<BoxWatcher> reader;
+    if (demo::RunsUnattended()) {
+        reader.emplace(nullptr, [](const SeenBox& box) {
+            std::fwprintf(stderr, L"%ls: %ls\n", box.caption.c_str(), box.text.c_str());
+            std::fflush(stderr);
+        });
+    }
     const std::optional<demo::Options> options = demo::ParseCommandLine();
     if (!options) return Fail(demo::USAGE);
     if (options->files.empty()) return Fail(L"The folder holds no .mp4 or .mov file.");
