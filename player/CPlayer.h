@@ -27,6 +27,26 @@ class CPlayer : public IMFAsyncCallback {
 public:
     CPlayer();
 
+    // Opening's first part: a new player with the platform started for it, the module's own
+    // start and pin taken on the first open, and its events made. A player that fails here is
+    // given up.
+    static HRESULT Create(CPlayer** player);
+    // Then a new session with its event loop armed: the player is Ready.
+    HRESULT OpenSession();
+    // Then the file's media source, as resolving the file gave it.
+    HRESULT TakeSource(IUnknown* resolved);
+    bool HasSource() const { return source != nullptr; }
+
+    // Binds the player to the host's window: the video is drawn there, the file's own facts shape
+    // the topology, the first presentation is begun and the host's thread waits at most waitMs
+    // while the player is opening. From then on the session's events are posted to window. Fails
+    // when no presentation could be begun or the session did not report within the wait.
+    HRESULT Attach(HWND window, const VideoTrackFacts& facts, DWORD waitMs);
+
+    // Shutdown, then the events still queued for the window they were posted to are dropped:
+    // they would otherwise reach the window's next player, or nobody, and keep their references.
+    void Close();
+
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
@@ -69,10 +89,25 @@ public:
 
     // The requests shared by the panel, the context menu and the event handling.
     HRESULT RequestStart();
+    // A start that is pending already, a seek's too, is made to end in playing; otherwise the
+    // session starts from where it stands.
+    HRESULT RequestPlay();
     HRESULT RequestPause();
     HRESULT RequestStop();
     // Gives the video renderer the part of the frame to show and where, in the video window.
     void PlaceVideo(const MFVideoNormalizedRect& source, const RECT& destination);
+    // E_POINTER without a video display.
+    HRESULT RepaintVideo();
+    // The properties report, built anew within waitMs into a buffer the player keeps for later
+    // reports. False when no buffer could be had; otherwise *report is the text, or null when it
+    // could not be read in time.
+    bool BuildPropertiesReport(DWORD waitMs, const wchar_t** report);
+
+    LONGLONG Duration() const { return duration; }
+    bool HasVideoDisplay() const { return videoDisplay != nullptr; }
+    UINT32 VideoWidth() const { return videoWidth; }
+    UINT32 VideoHeight() const { return videoHeight; }
+    HWND VideoWindow() const { return videoWindow; }
     // A stop the session has not reported within STOP_REPORT_WAIT_MS of its request is taken as
     // done: true when this call made the player Stopped.
     bool EndOverdueStop(ULONGLONG nowMs);
@@ -122,6 +157,10 @@ public:
     static constexpr ULONGLONG STOP_REPORT_WAIT_MS = 2000;
 
 private:
+    // Sleeps until the session has reported on the topology, at most waitMs. A session that
+    // never reports is given up: the player is left closing, so no late event can act on it.
+    // False when it was given up.
+    bool WaitWhileOpening(DWORD waitMs);
     // Compare and set: false when the state was not from.
     bool MoveState(PlayerState from, PlayerState to);
     HRESULT BeginTeardown(bool stopPlatform, bool handOver);
