@@ -43,10 +43,12 @@ void KeepModuleAndPlatform() {
 
 std::atomic<LONG> teardownsUnderWay{0};
 
+}  // namespace
+
 // The teardown runs on a thread of its own: the session's close and shutdown have been seen to
 // take seconds, or never to end, and neither the host nor the next file's opening may wait for
 // that. The work holds the player, whose callback takes the session's close report.
-class PlayerTeardown final : public QueuedWork {
+class CPlayer::PlayerTeardown final : public QueuedWork {
 public:
     PlayerTeardown(CPlayer* player, bool stopPlatform) : player_(player), stopPlatform_(stopPlatform) {
         ++teardownsUnderWay;
@@ -68,8 +70,6 @@ private:
     ComPtr<CPlayer> player_;
     bool stopPlatform_;
 };
-
-}  // namespace
 
 class ClockRead final : public QueuedWork {
 public:
@@ -317,11 +317,7 @@ HRESULT CPlayer::OnTopologyStatus(IMFMediaEvent* event) {
 
     videoDisplay.Reset();
     if (SUCCEEDED(MFGetService(session.Get(), MR_VIDEO_RENDER_SERVICE, IID_PPV_ARGS(&videoDisplay)))) {
-        SIZE native{};
-        if (SUCCEEDED(videoDisplay->GetNativeVideoSize(&native, nullptr))) {
-            videoWidth = static_cast<UINT32>(native.cx);
-            videoHeight = static_cast<UINT32>(native.cy);
-        }
+        ReadVideoSize();
     } else {
         videoDisplay.Reset();
     }
@@ -338,6 +334,13 @@ HRESULT CPlayer::OnTopologyStatus(IMFMediaEvent* event) {
     // A start that fails while opening would leave attach waiting for nothing: opening failed.
     if (FAILED(hr)) FailOpening();
     return hr;
+}
+
+void CPlayer::ReadVideoSize() {
+    SIZE native{};
+    if (!videoDisplay || FAILED(videoDisplay->GetNativeVideoSize(&native, nullptr))) return;
+    videoWidth = static_cast<UINT32>(native.cx);
+    videoHeight = static_cast<UINT32>(native.cy);
 }
 
 HRESULT CPlayer::OnPresentationEnded(IMFMediaEvent*) {
@@ -507,6 +510,29 @@ bool CPlayer::BuildPropertiesReport(DWORD waitMs, const wchar_t** report) {
     *report = nullptr;
     if (SUCCEEDED(hr)) *report = infoText->buffer ? infoText->buffer.get() : L"";
     return true;
+}
+
+ComPtr<IMFMediaSession> CPlayer::Session() const {
+    const std::lock_guard<std::mutex> hold(sessionLock);
+    return session;
+}
+
+void CPlayer::Adopt(IMFMediaSession* adopted, IMFMediaSource* adoptedSource) {
+    {
+        const std::lock_guard<std::mutex> hold(sessionLock);
+        session = adopted;
+    }
+    source = adoptedSource;
+}
+
+void CPlayer::AdoptPresentation(HWND window, IMFVideoDisplayControl* display, IMFPresentationClock* adoptedClock,
+                                LONGLONG adoptedDuration) {
+    videoWindow = window;
+    eventWindow.store(window, std::memory_order_release);
+    videoDisplay = display;
+    ReadVideoSize();
+    clock = adoptedClock;
+    duration = adoptedDuration;
 }
 
 LONG CPlayer::TeardownsUnderWay() { return teardownsUnderWay.load(); }
