@@ -1,6 +1,34 @@
 #pragma once
 // The playback engine behind one opened file: a media session, the file's media source and,
 // once the topology is ready, the video display control and the presentation clock.
+//
+// Three threads run the player:
+// - The host's thread: every call of the viewer, hence opening, attaching with its wait, the
+//   requests and queries, HandleEvent for each WM_PLAYER_EVENT, and the start of closing (the
+//   clock and the display control let go, the state Closing); the whole teardown when it could
+//   have no thread of its own.
+// - The platform's callback thread: Invoke, once per session event. It re-arms the event loop,
+//   signals closeEvent on the close report, and posts each other event to eventWindow. While
+//   eventWindow is null the host's thread is in attach's wait, or just leaving it, and Invoke
+//   handles the event itself: OnTopologyStatus then writes videoDisplay, the video size, clock,
+//   resumeState and state there.
+// - The teardown thread (PlayerTeardown): the session's close and the wait on closeEvent, the
+//   source's and the session's shutdown and release, the platform's stop and the state Closed.
+//   It holds a reference, so the player's last release, and its destructor, may happen there.
+// Work run elsewhere for a bounded wait (ClockRead, the properties report) holds references of
+// its own and touches no field.
+//
+// What guards what:
+// - sessionLock: the session pointer, which Invoke reads, the host's thread sets on opening and
+//   the teardown lets go, the source with it.
+// - The quirks' own lock: the renderer deadlock guard, reached from all three threads.
+// - Atomics: refCount; state, written on all three threads, each write also setting
+//   stateChanged, on which attach's wait wakes; a state change is a release that makes what the
+//   callback wrote before it visible to the host's thread, which reads the state with acquire;
+//   eventWindow, set once by attach and read by Invoke; teardownHanded and stopRequestedAtMs.
+// - Nothing else is shared: pendingSeek, resumeState, duration, videoWindow, infoText and the
+//   late clock read belong to the host's thread, apart from what the callback writes during
+//   attach's wait.
 
 #include "common/Owned.h"
 #include "moviefile/MovieFacts.h"
