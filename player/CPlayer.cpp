@@ -1,5 +1,6 @@
 #include "player/CPlayer.h"
 
+#include "common/SentMessages.h"
 #include "player/InfoTextBuffer.h"
 #include "player/QueuedWork.h"
 #include "player/Topology.h"
@@ -8,6 +9,7 @@
 #include <mferror.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -19,12 +21,34 @@ namespace {
 // How long closing the session may take before teardown goes on regardless.
 constexpr DWORD CLOSE_WAIT_MS = 5000;
 
+// How often the wait while opening looks at the state when it has no event to wait on.
+constexpr DWORD OPEN_POLL_MS = 100;
+
+// A closed session can leave tasks on the platform's work queues, and stopping the platform
+// under them crashes the process. From the first open on, the module keeps one start of its
+// own, so that a player's shutdown never stops the platform while the host runs. For the same
+// reason, and because teardowns go on on threads of their own after destroy has returned, the
+// module stays loaded from then on. The first open also settles, before any source exists, how
+// the platform decodes in this process.
+void KeepModuleAndPlatform() {
+    static const bool kept = [] {
+        HMODULE self = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                           reinterpret_cast<LPCWSTR>(&KeepModuleAndPlatform), &self);
+        PlatformQuirks::BeforeFirstSource();
+        return SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
+    }();
+    (void)kept;
+}
+
 std::atomic<LONG> teardownsUnderWay{0};
+
+}  // namespace
 
 // The teardown runs on a thread of its own: the session's close and shutdown have been seen to
 // take seconds, or never to end, and neither the host nor the next file's opening may wait for
 // that. The work holds the player, whose callback takes the session's close report.
-class PlayerTeardown final : public QueuedWork {
+class CPlayer::PlayerTeardown final : public QueuedWork {
 public:
     PlayerTeardown(CPlayer* player, bool stopPlatform) : player_(player), stopPlatform_(stopPlatform) {
         ++teardownsUnderWay;
@@ -47,8 +71,6 @@ private:
     bool stopPlatform_;
 };
 
-}  // namespace
-
 class ClockRead final : public QueuedWork {
 public:
     explicit ClockRead(IMFPresentationClock* clock) : clock_(clock) {}
@@ -67,6 +89,77 @@ private:
 };
 
 CPlayer::CPlayer() = default;
+
+HRESULT CPlayer::Create(CPlayer** player) {
+    *player = nullptr;
+    ComPtr<CPlayer> created;
+    created.Attach(new (std::nothrow) CPlayer);
+    if (!created) return E_OUTOFMEMORY;
+    HRESULT hr = created->StartPlatform();
+    if (FAILED(hr)) return hr;
+    KeepModuleAndPlatform();
+    hr = created->CreateEvents();
+    if (FAILED(hr)) return hr;
+    *player = created.Detach();
+    return S_OK;
+}
+
+HRESULT CPlayer::OpenSession() {
+    SetState(PlayerState::Closed);
+    HRESULT hr = CloseSession();
+    if (FAILED(hr)) return hr;
+    ComPtr<IMFMediaSession> created;
+    hr = MFCreateMediaSession(nullptr, &created);
+    if (FAILED(hr)) return hr;
+    {
+        const std::lock_guard<std::mutex> hold(sessionLock);
+        session = created;
+    }
+    hr = session->BeginGetEvent(this, nullptr);
+    if (FAILED(hr)) return hr;
+    SetState(PlayerState::Ready);
+    return S_OK;
+}
+
+HRESULT CPlayer::TakeSource(IUnknown* resolved) {
+    if (!resolved) return E_POINTER;
+    return resolved->QueryInterface(IID_PPV_ARGS(&source));
+}
+
+HRESULT CPlayer::Attach(HWND window, const VideoTrackFacts& facts, DWORD waitMs) {
+    videoWindow = window;
+    fileVideo = facts;
+    const HRESULT hr = BeginFirstPresentation();
+    if (FAILED(hr)) {
+        SetState(PlayerState::Closed);
+        return hr;
+    }
+    if (!WaitWhileOpening(waitMs)) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    eventWindow.store(window, std::memory_order_release);
+    return S_OK;
+}
+
+bool CPlayer::WaitWhileOpening(DWORD waitMs) {
+    const HANDLE changed = stateChanged.get();
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    while (State() == PlayerState::OpenPending) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return !FailOpening();
+        const DWORD remaining = static_cast<DWORD>(deadline - now);
+        WaitLettingSentMessagesThrough(changed, changed ? remaining : std::min<DWORD>(remaining, OPEN_POLL_MS));
+    }
+    return true;
+}
+
+void CPlayer::Close() {
+    Shutdown();
+    const HWND window = eventWindow.load(std::memory_order_acquire);
+    if (!window) return;
+    MSG message;
+    while (PeekMessageW(&message, window, WM_PLAYER_EVENT, WM_PLAYER_EVENT, PM_REMOVE)) {
+        if (message.wParam) reinterpret_cast<IMFMediaEvent*>(message.wParam)->Release();
+    }
+}
 
 CPlayer::~CPlayer() {
     BeginTeardown(std::exchange(platformStarted, false), false);
@@ -224,11 +317,7 @@ HRESULT CPlayer::OnTopologyStatus(IMFMediaEvent* event) {
 
     videoDisplay.Reset();
     if (SUCCEEDED(MFGetService(session.Get(), MR_VIDEO_RENDER_SERVICE, IID_PPV_ARGS(&videoDisplay)))) {
-        SIZE native{};
-        if (SUCCEEDED(videoDisplay->GetNativeVideoSize(&native, nullptr))) {
-            videoWidth = static_cast<UINT32>(native.cx);
-            videoHeight = static_cast<UINT32>(native.cy);
-        }
+        ReadVideoSize();
     } else {
         videoDisplay.Reset();
     }
@@ -245,6 +334,13 @@ HRESULT CPlayer::OnTopologyStatus(IMFMediaEvent* event) {
     // A start that fails while opening would leave attach waiting for nothing: opening failed.
     if (FAILED(hr)) FailOpening();
     return hr;
+}
+
+void CPlayer::ReadVideoSize() {
+    SIZE native{};
+    if (!videoDisplay || FAILED(videoDisplay->GetNativeVideoSize(&native, nullptr))) return;
+    videoWidth = static_cast<UINT32>(native.cx);
+    videoHeight = static_cast<UINT32>(native.cy);
 }
 
 HRESULT CPlayer::OnPresentationEnded(IMFMediaEvent*) {
@@ -302,6 +398,16 @@ HRESULT CPlayer::RequestStart() {
     resumeState = PlayerState::Started;
     SetState(PlayerState::StartPending);
     return hr;
+}
+
+HRESULT CPlayer::RequestPlay() {
+    if (State() == PlayerState::StartPending) {
+        resumeState = PlayerState::Started;
+        return S_OK;
+    }
+    if (!session || !source) return E_POINTER;
+    if (videoDisplay) videoDisplay->SetRenderingPrefs(MFVideoRenderPrefs_DoNotRepaintOnStop);
+    return RequestStart();
 }
 
 HRESULT CPlayer::RequestPause() {
@@ -390,6 +496,43 @@ void CPlayer::Shutdown() {
 void CPlayer::PlaceVideo(const MFVideoNormalizedRect& source, const RECT& destination) {
     if (!videoDisplay) return;
     quirks.PlaceVideo(videoDisplay.Get(), source, quirks.RendererDestination(videoWindow, destination));
+}
+
+HRESULT CPlayer::RepaintVideo() {
+    if (!videoDisplay) return E_POINTER;
+    return videoDisplay->RepaintVideo();
+}
+
+bool CPlayer::BuildPropertiesReport(DWORD waitMs, const wchar_t** report) {
+    if (!infoText) infoText.reset(new (std::nothrow) InfoTextBuffer);
+    if (!infoText) return false;
+    const HRESULT hr = BuildReportWithin(source.Get(), waitMs, *infoText);
+    *report = nullptr;
+    if (SUCCEEDED(hr)) *report = infoText->buffer ? infoText->buffer.get() : L"";
+    return true;
+}
+
+ComPtr<IMFMediaSession> CPlayer::Session() const {
+    const std::lock_guard<std::mutex> hold(sessionLock);
+    return session;
+}
+
+void CPlayer::Adopt(IMFMediaSession* adopted, IMFMediaSource* adoptedSource) {
+    {
+        const std::lock_guard<std::mutex> hold(sessionLock);
+        session = adopted;
+    }
+    source = adoptedSource;
+}
+
+void CPlayer::AdoptPresentation(HWND window, IMFVideoDisplayControl* display, IMFPresentationClock* adoptedClock,
+                                LONGLONG adoptedDuration) {
+    videoWindow = window;
+    eventWindow.store(window, std::memory_order_release);
+    videoDisplay = display;
+    ReadVideoSize();
+    clock = adoptedClock;
+    duration = adoptedDuration;
 }
 
 LONG CPlayer::TeardownsUnderWay() { return teardownsUnderWay.load(); }

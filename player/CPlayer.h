@@ -1,6 +1,34 @@
 #pragma once
 // The playback engine behind one opened file: a media session, the file's media source and,
 // once the topology is ready, the video display control and the presentation clock.
+//
+// Three threads run the player:
+// - The host's thread: every call of the viewer, hence opening, attaching with its wait, the
+//   requests and queries, HandleEvent for each WM_PLAYER_EVENT, and the start of closing (the
+//   clock and the display control let go, the state Closing); the whole teardown when it could
+//   have no thread of its own.
+// - The platform's callback thread: Invoke, once per session event. It re-arms the event loop,
+//   signals closeEvent on the close report, and posts each other event to eventWindow. While
+//   eventWindow is null the host's thread is in attach's wait, or just leaving it, and Invoke
+//   handles the event itself: OnTopologyStatus then writes videoDisplay, the video size, clock,
+//   resumeState and state there.
+// - The teardown thread (PlayerTeardown): the session's close and the wait on closeEvent, the
+//   source's and the session's shutdown and release, the platform's stop and the state Closed.
+//   It holds a reference, so the player's last release, and its destructor, may happen there.
+// Work run elsewhere for a bounded wait (ClockRead, the properties report) holds references of
+// its own and touches no field.
+//
+// What guards what:
+// - sessionLock: the session pointer, which Invoke reads, the host's thread sets on opening and
+//   the teardown lets go, the source with it.
+// - The quirks' own lock: the renderer deadlock guard, reached from all three threads.
+// - Atomics: refCount; state, written on all three threads, each write also setting
+//   stateChanged, on which attach's wait wakes; a state change is a release that makes what the
+//   callback wrote before it visible to the host's thread, which reads the state with acquire;
+//   eventWindow, set once by attach and read by Invoke; teardownHanded and stopRequestedAtMs.
+// - Nothing else is shared: pendingSeek, resumeState, duration, videoWindow, infoText and the
+//   late clock read belong to the host's thread, apart from what the callback writes during
+//   attach's wait.
 
 #include "common/Owned.h"
 #include "moviefile/MovieFacts.h"
@@ -27,6 +55,26 @@ class CPlayer : public IMFAsyncCallback {
 public:
     CPlayer();
 
+    // Opening's first part: a new player with the platform started for it, the module's own
+    // start and pin taken on the first open, and its events made. A player that fails here is
+    // given up.
+    static HRESULT Create(CPlayer** player);
+    // Then a new session with its event loop armed: the player is Ready.
+    HRESULT OpenSession();
+    // Then the file's media source, as resolving the file gave it.
+    HRESULT TakeSource(IUnknown* resolved);
+    bool HasSource() const { return source != nullptr; }
+
+    // Binds the player to the host's window: the video is drawn there, the file's own facts shape
+    // the topology, the first presentation is begun and the host's thread waits at most waitMs
+    // while the player is opening. From then on the session's events are posted to window. Fails
+    // when no presentation could be begun or the session did not report within the wait.
+    HRESULT Attach(HWND window, const VideoTrackFacts& facts, DWORD waitMs);
+
+    // Shutdown, then the events still queued for the window they were posted to are dropped:
+    // they would otherwise reach the window's next player, or nobody, and keep their references.
+    void Close();
+
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
@@ -40,12 +88,6 @@ public:
     virtual HRESULT OnNewPresentation(IMFMediaEvent* event);
     virtual HRESULT OnOtherEvent(IMFMediaEvent* event, MediaEventType type);
 
-    // Builds the topology of the source's presentation for videoWindow and hands it to the
-    // session; the player is OpenPending until the session reports on it. The first also reads
-    // the presentation's duration.
-    HRESULT BeginFirstPresentation();
-    HRESULT BeginPresentation(IMFPresentationDescriptor* descriptor);
-
     // Takes over the one reference the caller holds on event.
     HRESULT HandleEvent(IMFMediaEvent* event);
     HRESULT SetPosition(const LONGLONG& position);
@@ -55,11 +97,6 @@ public:
     HRESULT CloseSession();
     void Shutdown();
     static constexpr DWORD TEARDOWN_WAIT_MS = 75;
-    // The teardown's two steps: the session's close and the wait for its report (the session's
-    // answer to Close, or S_OK without a session); then the source's and the session's shutdown,
-    // unless the close failed, their release and the platform's stop.
-    HRESULT CloseAndWait();
-    void ShutDownAndLetGo(bool closed, bool stopPlatform);
     // Teardowns of this process still going on after their wait.
     static LONG TeardownsUnderWay();
 
@@ -69,10 +106,19 @@ public:
 
     // The requests shared by the panel, the context menu and the event handling.
     HRESULT RequestStart();
+    // A start that is pending already, a seek's too, is made to end in playing; otherwise the
+    // session starts from where it stands.
+    HRESULT RequestPlay();
     HRESULT RequestPause();
     HRESULT RequestStop();
     // Gives the video renderer the part of the frame to show and where, in the video window.
     void PlaceVideo(const MFVideoNormalizedRect& source, const RECT& destination);
+    // E_POINTER without a video display.
+    HRESULT RepaintVideo();
+    // The properties report, built anew within waitMs into a buffer the player keeps for later
+    // reports. False when no buffer could be had; otherwise *report is the text, or null when it
+    // could not be read in time.
+    bool BuildPropertiesReport(DWORD waitMs, const wchar_t** report);
     // A stop the session has not reported within STOP_REPORT_WAIT_MS of its request is taken as
     // done: true when this call made the player Stopped.
     bool EndOverdueStop(ULONGLONG nowMs);
@@ -80,23 +126,73 @@ public:
     // end report is taken as lost is stopped as at its end: true when this call asked for the stop.
     bool EndOverduePresentation(LONGLONG clockTime);
 
-    // The presentation clock's time, read on one of the platform's work queues and waited for at
-    // most waitMs, so that a clock the platform holds up never holds the host's thread. While an
-    // earlier read has not come back no new one is made. False when the clock failed, did not
-    // answer in time, or there is none.
-    bool ReadClock(DWORD waitMs, LONGLONG* time);
-    static constexpr DWORD CLOCK_READ_WAIT_MS = 1000;
-
     // The position in state: the clock's while playing, the start once stopped or stopping. False
     // in other states and when the clock gives no time.
     bool PositionIn(PlayerState state, LONGLONG* position);
 
     PlayerState State() const { return state.load(std::memory_order_acquire); }
     void SetState(PlayerState next);
+
+    LONGLONG Duration() const { return duration; }
+    bool HasVideoDisplay() const { return videoDisplay != nullptr; }
+    UINT32 VideoWidth() const { return videoWidth; }
+    UINT32 VideoHeight() const { return videoHeight; }
+    HWND VideoWindow() const { return videoWindow; }
+    HWND EventWindow() const { return eventWindow.load(std::memory_order_acquire); }
+    PlayerState ResumeState() const { return resumeState; }
+    LONGLONG PendingSeek() const { return pendingSeek; }
+    HANDLE CloseEvent() const { return closeEvent.get(); }
+    const InfoTextBuffer* InfoText() const { return infoText.get(); }
+    Microsoft::WRL::ComPtr<IMFMediaSession> Session() const;
+    Microsoft::WRL::ComPtr<IMFMediaSource> Source() const { return source; }
+    Microsoft::WRL::ComPtr<IMFVideoDisplayControl> VideoDisplay() const { return videoDisplay; }
+
+    // For tests' doubles, in place of what opening gives (a session, whose event loop the caller
+    // arms, and a source), of what attaching and a ready topology give (the window the video is
+    // drawn in and events are posted to, the display control with its native size, the clock and
+    // the duration), and of the state a start's report resumes, which no double can bring about.
+    void Adopt(IMFMediaSession* adopted, IMFMediaSource* adoptedSource);
+    void AdoptPresentation(HWND window, IMFVideoDisplayControl* display, IMFPresentationClock* adoptedClock,
+                           LONGLONG adoptedDuration);
+    void AdoptResumeState(PlayerState resume) { resumeState = resume; }
+
+    // The session may get stuck after the end of a very short movie: its clock runs on and the
+    // stop is never reported, while nothing is played any more.
+    static constexpr ULONGLONG STOP_REPORT_WAIT_MS = 2000;
+
+private:
+    class PlayerTeardown;
+
+    // Builds the topology of the source's presentation for videoWindow and hands it to the
+    // session; the player is OpenPending until the session reports on it. The first also reads
+    // the presentation's duration.
+    HRESULT BeginFirstPresentation();
+    HRESULT BeginPresentation(IMFPresentationDescriptor* descriptor);
+    // Sleeps until the session has reported on the topology, at most waitMs. A session that
+    // never reports is given up: the player is left closing, so no late event can act on it.
+    // False when it was given up.
+    bool WaitWhileOpening(DWORD waitMs);
+    // The display control's native size, when it reports one.
+    void ReadVideoSize();
     // OpenPending becomes Closing: events are no longer forwarded. False when no longer opening.
     bool FailOpening();
-    // Attach's wait: set whenever the state is written.
-    HANDLE StateChangedEvent() const { return stateChanged.get(); }
+    // Compare and set: false when the state was not from.
+    bool MoveState(PlayerState from, PlayerState to);
+    HRESULT StartAt(const PROPVARIANT& position, const GUID* timeFormat);
+    HRESULT BeginTeardown(bool stopPlatform, bool handOver);
+    HRESULT TearDownHere(bool stopPlatform);
+    // The teardown's two steps: the session's close and the wait for its report (the session's
+    // answer to Close, or S_OK without a session); then the source's and the session's shutdown,
+    // unless the close failed, their release and the platform's stop.
+    HRESULT CloseAndWait();
+    void ShutDownAndLetGo(bool closed, bool stopPlatform);
+
+    // The presentation clock's time, read on one of the platform's work queues and waited for at
+    // most waitMs, so that a clock the platform holds up never holds the host's thread. While an
+    // earlier read has not come back no new one is made. False when the clock failed, did not
+    // answer in time, or there is none.
+    bool ReadClock(DWORD waitMs, LONGLONG* time);
+    static constexpr DWORD CLOCK_READ_WAIT_MS = 1000;
 
     std::atomic<LONG> refCount{1};
     Microsoft::WRL::ComPtr<IMFMediaSession> session;
@@ -117,24 +213,14 @@ public:
     // presentations.
     VideoTrackFacts fileVideo;
 
-    // The session may get stuck after the end of a very short movie: its clock runs on and the
-    // stop is never reported, while nothing is played any more.
-    static constexpr ULONGLONG STOP_REPORT_WAIT_MS = 2000;
-
-private:
-    // Compare and set: false when the state was not from.
-    bool MoveState(PlayerState from, PlayerState to);
-    HRESULT BeginTeardown(bool stopPlatform, bool handOver);
-    HRESULT TearDownHere(bool stopPlatform);
-    HRESULT StartAt(const PROPVARIANT& position, const GUID* timeFormat);
-
     bool platformStarted = false;
     std::atomic<bool> teardownHanded{false};
     // Taken while the callback reads session and while the teardown lets it go.
-    std::mutex sessionLock;
+    mutable std::mutex sessionLock;
     PlatformQuirks quirks;
     std::atomic<ULONGLONG> stopRequestedAtMs{0};
     // A clock read that had not come back when its wait ended.
     Microsoft::WRL::ComPtr<ClockRead> lateClockRead;
+    // Set whenever the state is written: the wait while opening wakes on it.
     OwnedEvent stateChanged;
 };

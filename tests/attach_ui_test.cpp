@@ -161,8 +161,8 @@ protected:
     ComPtr<FakeSession> ReplaceSession() {
         ComPtr<FakeSession> fake;
         fake.Attach(new FakeSession);
-        const ComPtr<IMFMediaSession> real = viewer.player->session;
-        viewer.player->session = fake;
+        const ComPtr<IMFMediaSession> real = viewer.player->Session();
+        viewer.player->Adopt(fake.Get(), viewer.player->Source().Get());
         real->Shutdown();
         fake->BeginGetEvent(viewer.player.get(), nullptr);
         return fake;
@@ -195,8 +195,8 @@ TEST_F(AttachTest, MovieStartsPlayingInTheWindow) {
     ASSERT_EQ(viewer.Attach(host.pane()), 0);
     ASSERT_TRUE(viewer.panel);
     EXPECT_EQ(viewer.hostWindow, host.pane());
-    EXPECT_EQ(viewer.player->videoWindow, host.pane());
-    EXPECT_EQ(viewer.player->eventWindow.load(), host.pane());
+    EXPECT_EQ(viewer.player->VideoWindow(), host.pane());
+    EXPECT_EQ(viewer.player->EventWindow(), host.pane());
     EXPECT_EQ(Children(host.pane()).size(), 3u);
     EXPECT_EQ(WindowText(viewer.panel->playButton), L"||");
     EXPECT_EQ(SendMessageW(viewer.panel->seekBar, PBM_GETPOS, 0, 0), 0);
@@ -279,7 +279,7 @@ TEST_F(AttachTest, AudioOnlyFileIsShownAsItsShellIcon) {
     ASSERT_TRUE(icon.found) << "the shell gives no icon for the file";
 
     ASSERT_EQ(viewer.Attach(host.pane()), 0);
-    EXPECT_FALSE(viewer.player->videoDisplay);
+    EXPECT_FALSE(viewer.player->HasVideoDisplay());
     EXPECT_TRUE(viewer.fileIcon);
     int32_t size[2] = {-1, -1};
     ASSERT_EQ(Query(WM_EXTVIEW_GET_IMAGE_SIZE, size), 0);
@@ -307,7 +307,7 @@ TEST_F(AttachTest, SessionThatNeverReportsIsGivenUpInTime) {
     EXPECT_GE(waited, 900u);
     EXPECT_LT(waited, 3000u);
     EXPECT_EQ(viewer.player->State(), PlayerState::Closing);
-    EXPECT_EQ(viewer.player->eventWindow.load(), nullptr);
+    EXPECT_EQ(viewer.player->EventWindow(), nullptr);
     EXPECT_EQ(viewer.hostWindow, nullptr);
     EXPECT_FALSE(KillTimer(host.pane(), REFRESH_TIMER_ID));
 
@@ -326,7 +326,7 @@ TEST_F(AttachTest, RefusedTopologyLeavesThePlayerClosed) {
     EXPECT_EQ(fake->CallNames(), std::vector<std::string>{"SetTopology"});
     EXPECT_EQ(viewer.player->State(), PlayerState::Closed);
     EXPECT_EQ(viewer.hostWindow, nullptr);
-    EXPECT_EQ(viewer.player->eventWindow.load(), nullptr);
+    EXPECT_EQ(viewer.player->EventWindow(), nullptr);
     EXPECT_FALSE(KillTimer(host.pane(), REFRESH_TIMER_ID));
     ASSERT_TRUE(viewer.panel);
     EXPECT_EQ(Children(host.pane()).size(), 3u) << "the new panel stays";

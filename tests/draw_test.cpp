@@ -31,7 +31,10 @@ public:
         return repaintResult;
     }
 
-    STDMETHODIMP GetNativeVideoSize(SIZE*, SIZE*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetNativeVideoSize(SIZE* size, SIZE*) override {
+        *size = native;
+        return S_OK;
+    }
     STDMETHODIMP GetIdealVideoSize(SIZE*, SIZE*) override { return E_NOTIMPL; }
     STDMETHODIMP GetVideoPosition(MFVideoNormalizedRect*, LPRECT) override { return E_NOTIMPL; }
     STDMETHODIMP SetAspectRatioMode(DWORD) override { return E_NOTIMPL; }
@@ -53,6 +56,7 @@ public:
     std::vector<Position> positions;
     int repaints = 0;
     HRESULT repaintResult = S_OK;
+    SIZE native{320, 240};
 
 private:
     ~FakeDisplay() override = default;
@@ -74,9 +78,7 @@ protected:
     void SetUp() override {
         display.Attach(new FakeDisplay);
         viewer.player.reset(new CPlayer);
-        viewer.player->videoDisplay = display;
-        viewer.player->videoWidth = 320;
-        viewer.player->videoHeight = 240;
+        viewer.player->AdoptPresentation(nullptr, display.Get(), nullptr, 0);
         viewer.player->SetState(PlayerState::Started);
     }
 
@@ -119,12 +121,12 @@ void ExpectNormalized(const MFVideoNormalizedRect& seen, float left, float top, 
 TEST_F(DrawTest, HandsTheRendererTheSourceOnItsUnitScale) {
     const RECT destination{5, 6, 325, 246};
     EXPECT_EQ(Draw({0, 0, 320, 240}, destination), 0);
-    viewer.player->videoWidth = 1920;
-    viewer.player->videoHeight = 1080;
+    display->native = {1920, 1080};
+    viewer.player->AdoptPresentation(nullptr, display.Get(), nullptr, 0);
     EXPECT_EQ(Draw({0, 0, 960, 1080}, destination), 0);
     EXPECT_EQ(Draw({480, 270, 1440, 810}, destination), 0);
-    viewer.player->videoWidth = 0;
-    viewer.player->videoHeight = 0;
+    display->native = {0, 0};
+    viewer.player->AdoptPresentation(nullptr, display.Get(), nullptr, 0);
     EXPECT_EQ(Draw({0, 0, 320, 240}, destination), 0);
 
     ASSERT_EQ(display->positions.size(), 4u);
@@ -138,7 +140,7 @@ TEST_F(DrawTest, HandsTheRendererTheSourceOnItsUnitScale) {
 TEST_F(DrawTest, OnlyACentredDestinationBecomesTheWholeWindowUnderWine) {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     const bool wine = GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    viewer.player->videoWindow = host.pane();
+    viewer.player->AdoptPresentation(host.pane(), display.Get(), nullptr, 0);
     const RECT centred{41, 30, 280, 210};
     const RECT offCentre{0, 30, 240, 210};
     EXPECT_EQ(Draw({0, 0, 320, 240}, centred), 0);

@@ -84,7 +84,7 @@ TEST_F(ContextMenu, DismissingItChangesNothing) {
     EXPECT_EQ(playing.PlayCaption(), L"||");
     EXPECT_FALSE(playing.viewer.panel->showAlways);
     EXPECT_TRUE(Layered());
-    EXPECT_EQ(playing.viewer.player->infoText, nullptr);
+    EXPECT_EQ(playing.viewer.player->InfoText(), nullptr);
 }
 
 TEST_F(ContextMenu, PlaybackCommandsMoveThePlayer) {
@@ -124,18 +124,18 @@ TEST_F(ContextMenu, PropertiesShowsTheReportInABoxOwnedByTheVideoWindow) {
     BoxWatcher watcher;
     RightClick(L"Properties");
     ASSERT_TRUE(watcher.WaitFor(1, 5000));
-    InfoTextBuffer* info = playing.viewer.player->infoText.get();
+    const InfoTextBuffer* info = playing.viewer.player->InfoText();
     ASSERT_NE(info, nullptr);
     const std::wstring report = info->buffer.get();
     EXPECT_EQ(report.rfind(L"\x25A0 Video Stream\nFrame Size : 320 x 240\n", 0), 0u) << Narrow(report);
 
     RightClick(L"Properties");
     ASSERT_TRUE(watcher.WaitFor(2, 5000));
-    EXPECT_EQ(playing.viewer.player->infoText.get(), info) << "the buffer is kept for later reports";
+    EXPECT_EQ(playing.viewer.player->InfoText(), info) << "the buffer is kept for later reports";
     for (const SeenBox& box : watcher.Seen()) {
         EXPECT_EQ(box.caption, L"Properties");
         EXPECT_EQ(box.text, report);
-        EXPECT_EQ(box.owner, GetAncestor(playing.viewer.player->videoWindow, GA_ROOT));
+        EXPECT_EQ(box.owner, GetAncestor(playing.viewer.player->VideoWindow(), GA_ROOT));
     }
     EXPECT_EQ(playing.State(), PlayerState::Started);
 }

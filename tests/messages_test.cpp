@@ -78,7 +78,17 @@ protected:
         return viewer.HandleMessage(message, reinterpret_cast<WPARAM>(values), 0);
     }
 
+    // What a ready topology would have given the player: the clock, and the duration.
+    void Present(FixedClock* clock, int64_t duration) {
+        presentedClock.Attach(clock);
+        Present(duration);
+    }
+    void Present(int64_t duration) {
+        viewer.player->AdoptPresentation(nullptr, nullptr, presentedClock.Get(), duration);
+    }
+
     ExtViewMF viewer;
+    ComPtr<FixedClock> presentedClock;
 };
 
 TEST_F(BareViewer, MessagesTheModuleDoesNotHandleAnswerOne) {
@@ -150,7 +160,7 @@ TEST_F(BareViewer, DurationIsWrittenInMillisecondsAsItsLow32Bits) {
         {BEYOND_32_BITS, 5},
     };
     for (const auto& [duration, milliseconds] : cases) {
-        viewer.player->duration = duration;
+        Present(duration);
         int32_t value[2] = {SENTINEL, SENTINEL};
         EXPECT_EQ(Query(WM_EXTVIEW_GET_DURATION, value), 0);
         EXPECT_EQ(value[0], milliseconds) << "duration " << duration;
@@ -164,16 +174,16 @@ TEST_F(BareViewer, PositionComesFromTheClockOnlyWhilePlaying) {
     EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &value), -1) << "no clock";
     EXPECT_EQ(value, SENTINEL);
 
-    viewer.player->clock.Attach(new FixedClock(BEYOND_32_BITS, S_OK));
+    Present(new FixedClock(BEYOND_32_BITS, S_OK), 0);
     EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &value), 0);
     EXPECT_EQ(value, 5);
-    viewer.player->clock.Attach(new FixedClock(25000000, S_OK));
+    Present(new FixedClock(25000000, S_OK), 0);
     EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &value), 0);
     EXPECT_EQ(value, 2500);
-    viewer.player->duration = 20000000;
+    Present(20000000);
     EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &value), 0);
     EXPECT_EQ(value, 2000) << "a clock that runs on past the end";
-    viewer.player->duration = 0;
+    Present(0);
 
     for (PlayerState state : {PlayerState::Stopped, PlayerState::StopPending}) {
         viewer.player->SetState(state);
@@ -190,7 +200,7 @@ TEST_F(BareViewer, PositionComesFromTheClockOnlyWhilePlaying) {
     }
 
     viewer.player->SetState(PlayerState::Started);
-    viewer.player->clock.Attach(new FixedClock(0, static_cast<HRESULT>(0xC00D9C41)));
+    Present(new FixedClock(0, static_cast<HRESULT>(0xC00D9C41)), 0);
     EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &value), -1) << "a clock that cannot be read";
     EXPECT_EQ(value, SENTINEL);
 }
@@ -198,7 +208,7 @@ TEST_F(BareViewer, PositionComesFromTheClockOnlyWhilePlaying) {
 TEST_F(BareViewer, AClockThatDoesNotAnswerHoldsThePositionQueryOnlyBriefly) {
     const OwnedEvent letGo(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     viewer.player->SetState(PlayerState::Started);
-    viewer.player->clock.Attach(new FixedClock(25000000, S_OK, letGo.get()));
+    Present(new FixedClock(25000000, S_OK, letGo.get()), 0);
     int32_t value = SENTINEL;
     const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(Query(WM_EXTVIEW_GET_POSITION, &value), -1);

@@ -190,7 +190,7 @@ TEST_F(ModuleHeapTest, OpenReportsOutOfMemoryForThePathCopy) {
     EXPECT_EQ(viewer->filePath, nullptr);
     ASSERT_NE(viewer->player, nullptr);
     EXPECT_EQ(viewer->player->State(), PlayerState::Ready);
-    EXPECT_NE(viewer->player->source, nullptr);
+    EXPECT_TRUE(viewer->player->HasSource());
 
     HostWindow host;
     EXPECT_EQ(info->attach(viewer, host.pane()), -1) << "attached a viewer whose open failed";

@@ -26,11 +26,11 @@ TEST(NoAudioDevice, MoviePlaysItsPictureSilently) {
     ASSERT_EQ(viewer.Attach(host.pane()), 0);
     ASSERT_TRUE(PumpUntil([&] { return viewer.player->State() == PlayerState::Started; }, 5000))
         << "state " << static_cast<int>(viewer.player->State());
-    EXPECT_TRUE(viewer.player->videoDisplay);
+    EXPECT_TRUE(viewer.player->HasVideoDisplay());
 
     ComPtr<IMFTopology> playing;
     ASSERT_HRESULT_SUCCEEDED(
-        viewer.player->session->GetFullTopology(MFSESSION_GETFULLTOPOLOGY_CURRENT, 0, &playing));
+        viewer.player->Session()->GetFullTopology(MFSESSION_GETFULLTOPOLOGY_CURRENT, 0, &playing));
     WORD count = 0;
     playing->GetNodeCount(&count);
     int sourceNodes = 0;

@@ -140,8 +140,8 @@ TEST(Open, FilesThatCannotBeOpenedAreReportedInTheBox) {
         EXPECT_EQ(viewer.filePath, nullptr);
         ASSERT_NE(viewer.player, nullptr);
         EXPECT_EQ(viewer.player->State(), PlayerState::Ready);
-        EXPECT_NE(viewer.player->session, nullptr);
-        EXPECT_EQ(viewer.player->source, nullptr);
+        EXPECT_NE(viewer.player->Session(), nullptr);
+        EXPECT_FALSE(viewer.player->HasSource());
     }
 }
 
@@ -157,8 +157,8 @@ TEST(Open, MoviesOpenWithoutABoxAndKeepTheirOwnCopyOfThePath) {
         EXPECT_TRUE(opened.boxes.empty());
         ASSERT_NE(viewer.player, nullptr);
         EXPECT_EQ(viewer.player->State(), PlayerState::Ready);
-        EXPECT_NE(viewer.player->session, nullptr);
-        EXPECT_NE(viewer.player->source, nullptr);
+        EXPECT_NE(viewer.player->Session(), nullptr);
+        EXPECT_TRUE(viewer.player->HasSource());
         ASSERT_NE(viewer.filePath, nullptr);
         EXPECT_NE(viewer.filePath.get(), path.c_str());
         path.assign(path.size(), L'?');
@@ -437,14 +437,14 @@ TEST(Open, SecondOpenShutsTheFirstPlayerDownCompletely) {
 
     EXPECT_NE(viewer.player.get(), first);
     ASSERT_TRUE(WaitForTeardown(first));
-    EXPECT_EQ(first->session, nullptr);
-    EXPECT_EQ(first->source, nullptr);
-    EXPECT_TRUE(PumpUntil([&] { return first->refCount == 1; }, 5000)) << "someone else still holds the first player";
+    EXPECT_EQ(first->Session(), nullptr);
+    EXPECT_FALSE(first->HasSource());
+    EXPECT_TRUE(PumpUntil([&] { return References(first) == 1; }, 5000)) << "someone else still holds the first player";
     EXPECT_EQ(first->Release(), 0u);
 
     ASSERT_NE(viewer.player, nullptr);
     EXPECT_EQ(viewer.player->State(), PlayerState::Ready);
-    EXPECT_NE(viewer.player->source, nullptr);
+    EXPECT_TRUE(viewer.player->HasSource());
     ASSERT_NE(viewer.filePath, nullptr);
     EXPECT_EQ(std::wstring(viewer.filePath.get()), second);
 }
@@ -478,8 +478,9 @@ TEST(Open, OpenAfterAttachLeavesTheViewerUnattached) {
     // Once the viewer has let go of the window, the host may destroy it: the renderer's frame
     // count stands still from then on, through the whole teardown.
     ComPtr<IQualProp> frames;
-    ASSERT_NE(viewer.player->videoDisplay, nullptr);
-    ASSERT_HRESULT_SUCCEEDED(viewer.player->videoDisplay->QueryInterface(
+    const ComPtr<IMFVideoDisplayControl> display = viewer.player->VideoDisplay();
+    ASSERT_NE(display, nullptr);
+    ASSERT_HRESULT_SUCCEEDED(display->QueryInterface(
         QUALITY_PROPERTIES, reinterpret_cast<void**>(frames.GetAddressOf())));
     host.SetViewer(nullptr);
     viewer.Reset();

@@ -93,7 +93,7 @@ TEST_F(Playback, DraggingTheSeekBarSeeksAndResumes) {
 
     // Playing again at the dropped point, not at the pressed one or where it was.
     ASSERT_TRUE(PumpUntil(
-        [&] { return playing.State() == PlayerState::Started && playing.viewer.player->pendingSeek == 0; }, 20000));
+        [&] { return playing.State() == PlayerState::Started && playing.viewer.player->PendingSeek() == 0; }, 20000));
     const ULONGLONG resumed = GetTickCount64();
     PumpMessages(300);
     ASSERT_EQ(playing.State(), PlayerState::Started);
@@ -168,7 +168,7 @@ TEST(TurnedMovie, SeeksPlaysToItsEndAndPlaysAgain) {
     PumpMessages(300);
     ASSERT_EQ(playing.viewer.SeekTo(10000000), 0);
     ASSERT_TRUE(PumpUntil(
-        [&] { return playing.State() == PlayerState::Started && playing.viewer.player->pendingSeek == 0; }, 20000));
+        [&] { return playing.State() == PlayerState::Started && playing.viewer.player->PendingSeek() == 0; }, 20000));
     int32_t milliseconds = SENTINEL;
     ASSERT_EQ(playing.QueryPosition(&milliseconds), 0);
     EXPECT_GE(milliseconds, 900);

@@ -31,11 +31,11 @@ TEST_F(PlayerTest, EventLoopRearmsAfterEveryEventButTheCloseReport) {
         ASSERT_TRUE(rig.session->Fire(type, MF_E_INVALIDREQUEST)) << type;
         EXPECT_TRUE(rig.session->Armed()) << "failed " << type;
     }
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(rig.player->closeEvent.get(), 0));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(rig.player->CloseEvent(), 0));
 
     ASSERT_TRUE(rig.session->Fire(MESessionClosed));
     EXPECT_FALSE(rig.session->Armed());
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(rig.player->closeEvent.get(), 0));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(rig.player->CloseEvent(), 0));
 }
 
 TEST_F(PlayerTest, NothingIsForwardedWhileClosing) {
@@ -48,13 +48,13 @@ TEST_F(PlayerTest, NothingIsForwardedWhileClosing) {
     EXPECT_EQ(PlayerState::Closing, rig.player->State()) << "handled on the spot";
     EXPECT_EQ(1u, References(stopped.Get()));
 
-    rig.player->eventWindow = window.get();
+    rig.player->AdoptPresentation(window.get(), nullptr, nullptr, 0);
     const ComPtr<IMFMediaEvent> closed = MakeEvent(MESessionClosed);
     ASSERT_TRUE(rig.session->Fire(stopped.Get()));
     ASSERT_TRUE(rig.session->Fire(closed.Get()));
     MSG message;
     EXPECT_FALSE(window.TakePlayerEvent(&message));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(rig.player->closeEvent.get(), 0));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(rig.player->CloseEvent(), 0));
     EXPECT_EQ(1u, References(stopped.Get()));
     EXPECT_EQ(1u, References(closed.Get()));
 }
@@ -63,7 +63,7 @@ TEST_F(PlayerTest, AttachedPlayerPostsEachEventWithItsTypeAndOneReference) {
     PlayerRig rig;
     MessageWindow window;
     rig.player->SetState(PlayerState::PausePending);
-    rig.player->eventWindow = window.get();
+    rig.player->AdoptPresentation(window.get(), nullptr, nullptr, 0);
 
     const ComPtr<IMFMediaEvent> paused = MakeEvent(MESessionPaused);
     ASSERT_TRUE(rig.session->Fire(paused.Get()));
@@ -96,7 +96,7 @@ TEST_F(PlayerTest, EventThatCannotBePostedGivesItsReferenceBack) {
     ASSERT_TRUE(gone);
     DestroyWindow(gone);
     rig.player->SetState(PlayerState::PausePending);
-    rig.player->eventWindow = gone;
+    rig.player->AdoptPresentation(gone, nullptr, nullptr, 0);
 
     const ComPtr<IMFMediaEvent> paused = MakeEvent(MESessionPaused);
     ASSERT_TRUE(rig.session->Fire(paused.Get()));
@@ -142,8 +142,8 @@ TEST_F(PlayerTest, StartReportedAfterTheEndOrAStopRequestLeavesTheStopPending) {
         SCOPED_TRACE(ended ? "end of presentation" : "stop request");
         PlayerRig rig;
         rig.player->SetState(PlayerState::StartPending);
-        rig.player->resumeState = PlayerState::Started;
-        rig.player->pendingSeek = seek;
+        rig.player->AdoptResumeState(PlayerState::Started);
+        DeferSeek(rig.player.Get(), seek);
         if (ended) {
             ASSERT_TRUE(rig.session->Fire(MEEndOfPresentation));
         } else {
@@ -152,7 +152,7 @@ TEST_F(PlayerTest, StartReportedAfterTheEndOrAStopRequestLeavesTheStopPending) {
         ASSERT_EQ(PlayerState::StopPending, rig.player->State());
         ASSERT_TRUE(rig.session->Fire(MESessionStarted));
         EXPECT_EQ(PlayerState::StopPending, rig.player->State());
-        EXPECT_EQ(0, rig.player->pendingSeek) << "a stop drops a deferred seek";
+        EXPECT_EQ(0, rig.player->PendingSeek()) << "a stop drops a deferred seek";
         // As the platform reports the stop of a session that has already reached its end.
         ASSERT_TRUE(rig.session->Fire(MESessionStopped, MF_E_INVALIDREQUEST));
         EXPECT_EQ(PlayerState::Stopped, rig.player->State());
@@ -186,8 +186,8 @@ TEST_F(PlayerTest, StopNeverReportedIsTakenAsDoneOnceOverdue) {
 
 TEST_F(PlayerTest, UnderWineAnEndNeverReportedStopsOnceTheClockIsWellPastTheDuration) {
     PlayerRig rig;
-    rig.player->duration = 10000000;
-    const LONGLONG due = rig.player->duration + PlatformQuirks::END_REPORT_WAIT;
+    rig.player->AdoptPresentation(nullptr, nullptr, nullptr, 10000000);
+    const LONGLONG due = rig.player->Duration() + PlatformQuirks::END_REPORT_WAIT;
     for (PlayerState other : {PlayerState::StartPending, PlayerState::Paused, PlayerState::StopPending}) {
         rig.player->SetState(other);
         EXPECT_FALSE(rig.player->EndOverduePresentation(due));
@@ -235,12 +235,12 @@ TEST_F(PlayerTest, StartReportTakesTheResumeStateAndIssuesWhatWasWaiting) {
         rig.session->startResult = c.requestResult;
         rig.session->pauseResult = c.requestResult;
         rig.player->SetState(c.before);
-        rig.player->resumeState = c.resume;
-        rig.player->pendingSeek = c.pendingSeek;
+        rig.player->AdoptResumeState(c.resume);
+        DeferSeek(rig.player.Get(), c.pendingSeek);
         EXPECT_EQ(S_OK, Deliver(rig.player.Get(), MESessionStarted));
         EXPECT_EQ(c.after, rig.player->State());
-        EXPECT_EQ(c.resumeAfter, rig.player->resumeState);
-        EXPECT_EQ(0, rig.player->pendingSeek);
+        EXPECT_EQ(c.resumeAfter, rig.player->ResumeState());
+        EXPECT_EQ(0, rig.player->PendingSeek());
         EXPECT_EQ(c.requests, Requests(rig.session));
     }
 }
@@ -272,10 +272,10 @@ TEST_F(PlayerTest, PauseStopAndEndReportsMoveTheState) {
         PlayerRig rig;
         rig.session->stopResult = c.stopResult;
         rig.player->SetState(c.before);
-        rig.player->resumeState = PlayerState::Paused;
+        rig.player->AdoptResumeState(PlayerState::Paused);
         EXPECT_EQ(S_OK, Deliver(rig.player.Get(), c.type));
         EXPECT_EQ(c.after, rig.player->State());
-        EXPECT_EQ(PlayerState::Paused, rig.player->resumeState);
+        EXPECT_EQ(PlayerState::Paused, rig.player->ResumeState());
         EXPECT_EQ(c.requests, Requests(rig.session));
     }
 }
@@ -294,14 +294,15 @@ TEST_F(PlayerTest, TopologyStatusOtherThanReadyDoesNothing) {
 TEST_F(PlayerTest, ReadyTopologyStartsFromTheCurrentPosition) {
     PlayerRig rig;
     rig.player->SetState(PlayerState::OpenPending);
-    rig.player->resumeState = PlayerState::Paused;
+    rig.player->AdoptResumeState(PlayerState::Paused);
     EXPECT_EQ(S_OK, rig.player->HandleEvent(TopologyStatusEvent(MF_TOPOSTATUS_READY).Detach()));
     EXPECT_EQ((RequestList{StartFromCurrent()}), Requests(rig.session));
     EXPECT_EQ(PlayerState::StartPending, rig.player->State());
-    EXPECT_EQ(PlayerState::Started, rig.player->resumeState);
+    EXPECT_EQ(PlayerState::Started, rig.player->ResumeState());
     // The double offers neither a video renderer nor a clock.
-    EXPECT_EQ(nullptr, rig.player->videoDisplay.Get());
-    EXPECT_EQ(nullptr, rig.player->clock.Get());
+    EXPECT_FALSE(rig.player->HasVideoDisplay());
+    LONGLONG position = 0;
+    EXPECT_FALSE(rig.player->PositionIn(PlayerState::Started, &position));
 }
 
 TEST_F(PlayerTest, ReadyTopologyWhoseStartFailsEndsOpeningOnly) {
@@ -314,10 +315,10 @@ TEST_F(PlayerTest, ReadyTopologyWhoseStartFailsEndsOpeningOnly) {
         PlayerRig rig;
         rig.session->startResult = MF_E_INVALIDREQUEST;
         rig.player->SetState(c.before);
-        rig.player->resumeState = PlayerState::Paused;
+        rig.player->AdoptResumeState(PlayerState::Paused);
         EXPECT_EQ(MF_E_INVALIDREQUEST, rig.player->HandleEvent(TopologyStatusEvent(MF_TOPOSTATUS_READY).Detach()));
         EXPECT_EQ(c.after, rig.player->State());
-        EXPECT_EQ(PlayerState::Paused, rig.player->resumeState);
+        EXPECT_EQ(PlayerState::Paused, rig.player->ResumeState());
     }
 }
 

@@ -72,15 +72,15 @@ TEST_F(PlayerTest, AnswersItsCallbackInterfaceAndIUnknownAsOneObject) {
     void* unknown = nullptr;
     ASSERT_EQ(S_OK, player->QueryInterface(__uuidof(IMFAsyncCallback), &callback));
     EXPECT_EQ(static_cast<IMFAsyncCallback*>(player.Get()), callback);
-    EXPECT_EQ(2, player->refCount.load());
+    EXPECT_EQ(2u, References(player.Get()));
     ASSERT_EQ(S_OK, player->QueryInterface(__uuidof(IUnknown), &unknown));
     EXPECT_EQ(callback, unknown);
-    EXPECT_EQ(3, player->refCount.load());
+    EXPECT_EQ(3u, References(player.Get()));
 
     void* other = &callback;
     EXPECT_EQ(E_NOINTERFACE, player->QueryInterface(__uuidof(IMFMediaSession), &other));
     EXPECT_EQ(nullptr, other);
-    EXPECT_EQ(3, player->refCount.load());
+    EXPECT_EQ(3u, References(player.Get()));
 
     static_cast<IUnknown*>(unknown)->Release();
     static_cast<IUnknown*>(callback)->Release();
@@ -97,8 +97,7 @@ TEST_F(PlayerTest, LastReleaseTearsTheSessionDownAndGivesItsReferencesBack) {
     source.Attach(new FakeSource);
     // No event loop: an armed session would keep the player alive.
     auto* player = new CPlayer;
-    player->session = session;
-    player->source = source;
+    player->Adopt(session.Get(), source.Get());
 
     EXPECT_EQ(2u, player->AddRef());
     EXPECT_EQ(1u, player->Release());
@@ -117,7 +116,7 @@ TEST_F(PlayerTest, CloseWaitsForTheCloseReportThenShutsDownSourceThenSession) {
     MessageWindow window;
     rig.session->closeReportsClosed = false;
     rig.player->SetState(PlayerState::Started);
-    rig.player->eventWindow = window.get();
+    rig.player->AdoptPresentation(window.get(), nullptr, nullptr, 0);
     RequestList atSourceShutdown;
     rig.source->onShutdown = [&] { atSourceShutdown = Requests(rig.session); };
 
@@ -142,7 +141,7 @@ TEST_F(PlayerTest, CloseWaitsForTheCloseReportThenShutsDownSourceThenSession) {
     EXPECT_EQ((RequestList{"Close", "Shutdown"}), Requests(rig.session));
     EXPECT_EQ(1, rig.source->shutdowns);
     EXPECT_EQ(PlayerState::Closed, rig.player->State());
-    EXPECT_EQ(nullptr, rig.player->session.Get());
+    EXPECT_EQ(nullptr, rig.player->Session());
     EXPECT_EQ(1u, References(rig.source.Get()));
     MSG message;
     EXPECT_FALSE(window.TakePlayerEvent(&message)) << "the close report was forwarded";
@@ -241,7 +240,7 @@ TEST_F(PlayerTest, ShutdownReturnsAtOnceWhateverThePlatformDoesAndFinishesLater)
     EXPECT_EQ(PlayerState::Closing, rig.player->State());
     SetEvent(release.get());
     ASSERT_TRUE(WaitForTeardown(rig.player.Get()));
-    EXPECT_EQ(nullptr, rig.player->session.Get());
+    EXPECT_EQ(nullptr, rig.player->Session());
     EXPECT_EQ(1u, References(rig.source.Get()));
     EXPECT_EQ(1u, References(rig.session.Get()));
 }
@@ -258,7 +257,7 @@ TEST_F(PlayerTest, FailedCloseNeitherWaitsNorShutsDownYetLetsGo) {
     EXPECT_EQ(0, rig.source->shutdowns);
     EXPECT_EQ(PlayerState::Closed, rig.player->State());
     EXPECT_EQ(1u, References(rig.source.Get()));
-    EXPECT_EQ(nullptr, rig.player->session.Get());
+    EXPECT_EQ(nullptr, rig.player->Session());
 }
 
 TEST_F(PlayerTest, CloseWithoutASessionStillShutsTheSourceDown) {
@@ -270,11 +269,11 @@ TEST_F(PlayerTest, CloseWithoutASessionStillShutsTheSourceDown) {
 
     ComPtr<CPlayer> player;
     player.Attach(new CPlayer);
-    player->source = source;
+    player->Adopt(nullptr, source.Get());
     player->SetState(PlayerState::Ready);
     EXPECT_EQ(S_OK, player->CloseSession());
     ASSERT_TRUE(WaitForTeardown(player.Get()));
-    EXPECT_EQ(nullptr, player->source.Get());
+    EXPECT_FALSE(player->HasSource());
     EXPECT_EQ(MF_E_SHUTDOWN, source->CreatePresentationDescriptor(&descriptor));
 }
 

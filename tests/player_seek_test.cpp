@@ -27,11 +27,11 @@ TEST_F(PlayerTest, SeekWhilePlayingOrPausedStartsThereAndDropsADeferredSeek) {
         SCOPED_TRACE(testing::Message() << c.before);
         PlayerRig rig;
         rig.player->SetState(c.before);
-        rig.player->pendingSeek = 7'000'000;
+        DeferSeek(rig.player.Get(), 7'000'000);
         EXPECT_EQ(S_OK, rig.player->SetPosition(31'000'000));
         EXPECT_EQ(PlayerState::StartPending, rig.player->State());
-        EXPECT_EQ(c.before, rig.player->resumeState);
-        EXPECT_EQ(0, rig.player->pendingSeek);
+        EXPECT_EQ(c.before, rig.player->ResumeState());
+        EXPECT_EQ(0, rig.player->PendingSeek());
 
         // Its start report must not bring the older position back.
         EXPECT_EQ(S_OK, Deliver(rig.player.Get(), MESessionStarted));
@@ -43,12 +43,12 @@ TEST_F(PlayerTest, SeekWhoseStartFailsChangesNothing) {
     PlayerRig rig;
     rig.session->startResult = MF_E_INVALIDREQUEST;
     rig.player->SetState(PlayerState::Paused);
-    rig.player->resumeState = PlayerState::Started;
-    rig.player->pendingSeek = 7'000'000;
+    rig.player->AdoptResumeState(PlayerState::Started);
+    DeferSeek(rig.player.Get(), 7'000'000);
     EXPECT_EQ(MF_E_INVALIDREQUEST, rig.player->SetPosition(31'000'000));
     EXPECT_EQ(PlayerState::Paused, rig.player->State());
-    EXPECT_EQ(PlayerState::Started, rig.player->resumeState);
-    EXPECT_EQ(7'000'000, rig.player->pendingSeek);
+    EXPECT_EQ(PlayerState::Started, rig.player->ResumeState());
+    EXPECT_EQ(7'000'000, rig.player->PendingSeek());
 }
 
 TEST_F(PlayerTest, SeekWhileAStartOrPauseIsPendingIsKeptForTheStartReport) {
@@ -56,22 +56,22 @@ TEST_F(PlayerTest, SeekWhileAStartOrPauseIsPendingIsKeptForTheStartReport) {
         SCOPED_TRACE(testing::Message() << before);
         PlayerRig rig;
         rig.player->SetState(before);
-        rig.player->resumeState = PlayerState::Started;
+        rig.player->AdoptResumeState(PlayerState::Started);
         EXPECT_EQ(S_FALSE, rig.player->SetPosition(10'000'000));
         EXPECT_EQ(S_FALSE, rig.player->SetPosition(20'000'000));
-        EXPECT_EQ(20'000'000, rig.player->pendingSeek);
+        EXPECT_EQ(20'000'000, rig.player->PendingSeek());
         EXPECT_TRUE(Requests(rig.session).empty());
 
         EXPECT_EQ(S_OK, Deliver(rig.player.Get(), MESessionPaused));
-        EXPECT_EQ(20'000'000, rig.player->pendingSeek) << "a pause report does not issue it";
-        rig.player->resumeState = PlayerState::Started;
+        EXPECT_EQ(20'000'000, rig.player->PendingSeek()) << "a pause report does not issue it";
+        rig.player->AdoptResumeState(PlayerState::Started);
         EXPECT_EQ(S_OK, Deliver(rig.player.Get(), MESessionStarted));
         EXPECT_EQ((RequestList{StartAt(20'000'000)}), Requests(rig.session));
     }
 
     PlayerRig rig;
     rig.player->SetState(PlayerState::StartPending);
-    rig.player->resumeState = PlayerState::Started;
+    rig.player->AdoptResumeState(PlayerState::Started);
     EXPECT_EQ(S_FALSE, rig.player->SetPosition(10'000'000));
     EXPECT_EQ(S_FALSE, rig.player->SetPosition(0)) << "the start: no seek at all";
     EXPECT_EQ(S_OK, Deliver(rig.player.Get(), MESessionStarted));
@@ -85,10 +85,10 @@ TEST_F(PlayerTest, SeekInAnyOtherStateIsRefused) {
         SCOPED_TRACE(testing::Message() << state);
         PlayerRig rig;
         rig.player->SetState(state);
-        rig.player->pendingSeek = 7'000'000;
+        DeferSeek(rig.player.Get(), 7'000'000);
         EXPECT_EQ(E_FAIL, rig.player->SetPosition(31'000'000));
         EXPECT_EQ(state, rig.player->State());
-        EXPECT_EQ(7'000'000, rig.player->pendingSeek);
+        EXPECT_EQ(7'000'000, rig.player->PendingSeek());
         EXPECT_TRUE(Requests(rig.session).empty());
     }
 }

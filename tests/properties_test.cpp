@@ -273,7 +273,8 @@ int NumberAfter(const std::wstring& line, const std::wstring& label) {
 TEST_F(PropertiesReport, RealSampleListsItsVideoAndAudioStreamsInOrder) {
     ExtViewMF viewer;
     ASSERT_EQ(viewer.Open(MediaPath(L"sample.mp4").c_str()), 0);
-    IMFMediaSource* source = viewer.player->source.Get();
+    const ComPtr<IMFMediaSource> owned = viewer.player->Source();
+    IMFMediaSource* source = owned.Get();
 
     const std::wstring report = Report(source);
     std::vector<std::wstring> expected{L"\x25A0 Video Stream", L"Frame Size : 320 x 240", L"Frame Rate : 25.00 fps"};

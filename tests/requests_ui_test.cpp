@@ -41,10 +41,9 @@ public:
         source.Attach(new FakeSource);
         player = new CPlayer;
         viewer.player.reset(player);
-        player->session = session;
-        player->source = source;
-        player->duration = duration;
+        player->Adopt(session.Get(), source.Get());
         session->BeginGetEvent(player, nullptr);
+        player->AdoptPresentation(withPanel ? host.pane() : nullptr, nullptr, nullptr, duration);
         if (!withPanel) return;
 
         viewer.panel.reset(new UIPanel);
@@ -52,7 +51,6 @@ public:
         SendMessageW(viewer.panel->seekBar, PBM_SETRANGE, 0, MAKELPARAM(0, SEEK_BAR_MAX));
         viewer.hostWindow = host.pane();
         viewer.seekScaleDuration = duration;
-        player->eventWindow = host.pane();
         host.SetViewer(&viewer);
     }
 
@@ -68,7 +66,7 @@ public:
 
     void Enter(PlayerState state, PlayerState resume = PlayerState::Started) {
         player->SetState(state);
-        player->resumeState = resume;
+        player->AdoptResumeState(resume);
     }
     int32_t Click(int id, int code = BN_CLICKED) {
         return viewer.HandleMessage(WM_COMMAND, MAKEWPARAM(id, code), 0);
@@ -123,7 +121,7 @@ TEST_F(RequestsTest, PlayPauseButtonPausesUnlessPausedOrStopped) {
         EXPECT_EQ(0, rig.Click(PLAY_BUTTON_ID));
         EXPECT_EQ(c.requests, Requests(rig.session));
         EXPECT_EQ(c.after, rig.player->State());
-        EXPECT_EQ(c.resumeAfter, rig.player->resumeState);
+        EXPECT_EQ(c.resumeAfter, rig.player->ResumeState());
         EXPECT_EQ(c.caption, rig.Caption());
         EXPECT_EQ(rig.host.pane(), GetFocus());
     }
@@ -166,7 +164,7 @@ TEST_F(RequestsTest, FailedRequestChangesNothing) {
         EXPECT_EQ(-1, rig.Click(c.button));
         EXPECT_EQ(c.requests, Requests(rig.session));
         EXPECT_EQ(c.before, rig.player->State());
-        EXPECT_EQ(PlayerState::Paused, rig.player->resumeState);
+        EXPECT_EQ(PlayerState::Paused, rig.player->ResumeState());
         EXPECT_EQ(L"-", rig.Caption());
     }
 }
@@ -174,13 +172,13 @@ TEST_F(RequestsTest, FailedRequestChangesNothing) {
 TEST_F(RequestsTest, RequestWithoutItsObjectsIsRefusedUnasked) {
     ViewerRig rig;
     rig.SetCaption(L"-");
-    rig.player->source.Reset();
+    rig.player->Adopt(rig.session.Get(), nullptr);
     rig.Enter(PlayerState::Started);
     EXPECT_EQ(-1, rig.Click(PLAY_BUTTON_ID)) << "pause without a source";
     rig.Enter(PlayerState::Paused);
     EXPECT_EQ(-1, rig.Click(PLAY_BUTTON_ID)) << "resume without a source";
     EXPECT_EQ(-1, rig.viewer.Play());
-    rig.player->session.Reset();
+    rig.player->Adopt(nullptr, nullptr);
     EXPECT_EQ(-1, rig.Click(STOP_BUTTON_ID)) << "stop without a session";
     EXPECT_TRUE(Requests(rig.session).empty());
     EXPECT_EQ(PlayerState::Paused, rig.player->State());
@@ -218,7 +216,7 @@ TEST_F(RequestsTest, PlayWhileAStartIsPendingOnlyTurnsItIntoPlaying) {
     EXPECT_EQ(0, rig.viewer.Play());
     EXPECT_TRUE(Requests(rig.session).empty());
     EXPECT_EQ(PlayerState::StartPending, rig.player->State());
-    EXPECT_EQ(PlayerState::Started, rig.player->resumeState);
+    EXPECT_EQ(PlayerState::Started, rig.player->ResumeState());
     EXPECT_EQ(L"||", rig.Caption());
 
     rig.Report(MESessionStarted);
@@ -237,7 +235,7 @@ TEST_F(RequestsTest, SeekIsRefusedWhereNothingCanBeSought) {
         rig.SetBar(1234);
         EXPECT_EQ(-1, rig.viewer.SeekTo(FIVE_SECONDS / 2));
         EXPECT_EQ(1234, rig.Bar());
-        EXPECT_EQ(0, rig.player->pendingSeek);
+        EXPECT_EQ(0, rig.player->PendingSeek());
     }
     EXPECT_TRUE(Requests(rig.session).empty());
 
@@ -266,13 +264,13 @@ TEST_F(RequestsTest, SeekMovesTheBarWhenRequestedOrDeferred) {
         rig.Enter(c.before);
         EXPECT_EQ(0, rig.viewer.SeekTo(target));
         EXPECT_EQ(c.requests, Requests(rig.session));
-        EXPECT_EQ(c.pendingSeek, rig.player->pendingSeek);
+        EXPECT_EQ(c.pendingSeek, rig.player->PendingSeek());
         EXPECT_EQ(BarValue(target, FIVE_SECONDS), rig.Bar());
 
         // A deferred seek to the start is no seek, yet the bar goes there.
         if (c.pendingSeek == 0) continue;
         EXPECT_EQ(0, rig.viewer.SeekTo(0));
-        EXPECT_EQ(0, rig.player->pendingSeek);
+        EXPECT_EQ(0, rig.player->PendingSeek());
         EXPECT_EQ(0, rig.Bar());
     }
 }
@@ -303,11 +301,11 @@ TEST_F(RequestsTest, DragWhilePlayingPausesDefersTheSeekAndResumesAtTheEnd) {
     EXPECT_EQ(PlayerState::PausePending, rig.player->State());
     EXPECT_TRUE(rig.viewer.resumeAfterDrag);
     EXPECT_EQ(L"||", rig.Caption());
-    EXPECT_EQ(BarToPosition(32768, FIVE_SECONDS), rig.player->pendingSeek);
+    EXPECT_EQ(BarToPosition(32768, FIVE_SECONDS), rig.player->PendingSeek());
 
     EXPECT_EQ(0, rig.Scroll(SB_THUMBTRACK, 16384));
     const int64_t target = BarToPosition(16384, FIVE_SECONDS);
-    EXPECT_EQ(target, rig.player->pendingSeek);
+    EXPECT_EQ(target, rig.player->PendingSeek());
     EXPECT_EQ(BarValue(target, FIVE_SECONDS), rig.Bar());
 
     EXPECT_EQ(0, rig.Scroll(SB_ENDSCROLL));
@@ -319,7 +317,7 @@ TEST_F(RequestsTest, DragWhilePlayingPausesDefersTheSeekAndResumesAtTheEnd) {
     rig.Report(MESessionStarted);
     rig.Report(MESessionStarted);
     EXPECT_EQ(PlayerState::Started, rig.player->State());
-    EXPECT_EQ(0, rig.player->pendingSeek);
+    EXPECT_EQ(0, rig.player->PendingSeek());
     EXPECT_EQ((RequestList{"Pause", StartFromCurrent(), StartAt(target)}), Requests(rig.session));
     EXPECT_EQ(L"||", rig.Caption());
 }
@@ -331,7 +329,7 @@ TEST_F(RequestsTest, DragWhileStoppedPlaysFirstAndDefersTheSeek) {
     EXPECT_EQ(0, rig.Scroll(SB_THUMBTRACK, 32768));
     EXPECT_EQ((RequestList{StartFromCurrent()}), Requests(rig.session));
     EXPECT_EQ(PlayerState::StartPending, rig.player->State());
-    EXPECT_EQ(BarToPosition(32768, FIVE_SECONDS), rig.player->pendingSeek);
+    EXPECT_EQ(BarToPosition(32768, FIVE_SECONDS), rig.player->PendingSeek());
     EXPECT_FALSE(rig.viewer.resumeAfterDrag);
     EXPECT_EQ(L"||", rig.Caption());
 }
@@ -341,7 +339,7 @@ TEST_F(RequestsTest, DragWhilePausedSeeksAtOnceAndStaysPaused) {
     rig.Enter(PlayerState::Paused);
     EXPECT_EQ(0, rig.Scroll(SB_THUMBPOSITION, SEEK_BAR_MAX));
     EXPECT_EQ((RequestList{StartAt(FIVE_SECONDS)}), Requests(rig.session));
-    EXPECT_EQ(PlayerState::Paused, rig.player->resumeState);
+    EXPECT_EQ(PlayerState::Paused, rig.player->ResumeState());
     EXPECT_FALSE(rig.viewer.resumeAfterDrag);
     EXPECT_EQ(SEEK_BAR_MAX, rig.Bar());
     EXPECT_EQ(0, rig.Scroll(SB_ENDSCROLL));
@@ -363,7 +361,7 @@ TEST_F(RequestsTest, DragWhoseFirstRequestFailsDoesNotSeek) {
         EXPECT_EQ(1u, Requests(rig.session).size());
         EXPECT_EQ(c.before, rig.player->State());
         EXPECT_FALSE(rig.viewer.resumeAfterDrag);
-        EXPECT_EQ(0, rig.player->pendingSeek);
+        EXPECT_EQ(0, rig.player->PendingSeek());
         EXPECT_EQ(1234, rig.Bar());
     }
 }

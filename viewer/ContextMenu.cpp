@@ -2,9 +2,6 @@
 
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
-#include "player/InfoTextBuffer.h"
-
-#include <new>
 
 namespace {
 
@@ -76,10 +73,8 @@ int32_t ExtViewMF::ShowContextMenu(int x, int y) {
 }
 
 void ExtViewMF::ShowProperties() {
-    if (!player->infoText) player->infoText.reset(new (std::nothrow) InfoTextBuffer);
-    if (!player->infoText) return;
-    const HRESULT hr = BuildReportWithin(player->source.Get(), PROPERTIES_WAIT_MS, *player->infoText);
-    const wchar_t* text = SUCCEEDED(hr) ? player->infoText->buffer.get() : PROPERTIES_UNREADABLE;
+    const wchar_t* report = nullptr;
+    if (!player->BuildPropertiesReport(PROPERTIES_WAIT_MS, &report)) return;
     // The box copies its text: the viewer may be gone by the time the user closes it.
-    MessageBoxW(player->videoWindow, text ? text : L"", L"Properties", MB_OK);
+    MessageBoxW(player->VideoWindow(), report ? report : PROPERTIES_UNREADABLE, L"Properties", MB_OK);
 }

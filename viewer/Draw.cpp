@@ -31,13 +31,13 @@ int32_t ExtViewMF::Draw(HDC dc, const RECT* source, const RECT* destination) {
                    nullptr, DI_IMAGE);
     } else {
         if (!player) return -1;
-        IMFVideoDisplayControl* display = player->videoDisplay.Get();
-        if (display) {
-            const MFVideoNormalizedRect normalized = NormalizeSource(*source, player->videoWidth, player->videoHeight);
+        if (player->HasVideoDisplay()) {
+            const MFVideoNormalizedRect normalized =
+                NormalizeSource(*source, player->VideoWidth(), player->VideoHeight());
             player->PlaceVideo(normalized, *destination);
             if (RepaintsIn(player->State())) {
                 // A renderer that cannot repaint on demand still paints its frames by itself.
-                const HRESULT hr = display->RepaintVideo();
+                const HRESULT hr = player->RepaintVideo();
                 if (FAILED(hr) && hr != E_NOTIMPL) return -1;
             }
         }

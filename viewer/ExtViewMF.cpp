@@ -5,7 +5,6 @@
 #include "player/CPlayer.h"
 #include "player/QueuedWork.h"
 #include "player/VideoDecoders.h"
-#include "quirks/PlatformQuirks.h"
 #include "viewer/SharedFileStream.h"
 
 #include <mfapi.h>
@@ -23,23 +22,6 @@ using Microsoft::WRL::ComPtr;
 void PlayerRelease::operator()(CPlayer* player) const { player->Release(); }
 
 namespace {
-
-// A closed session can leave tasks on the platform's work queues, and stopping the platform
-// under them crashes the process. From the first open on, the module keeps one start of its
-// own, so that a player's shutdown never stops the platform while the host runs. For the same
-// reason, and because teardowns go on on threads of their own after destroy has returned, the
-// module stays loaded from then on. The first open also settles, before any source exists, how
-// the platform decodes in this process.
-void KeepModuleAndPlatform() {
-    static const bool kept = [] {
-        HMODULE self = nullptr;
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                           reinterpret_cast<LPCWSTR>(&KeepModuleAndPlatform), &self);
-        PlatformQuirks::BeforeFirstSource();
-        return SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
-    }();
-    (void)kept;
-}
 
 struct FreeText {
     void operator()(wchar_t* text) const { free(text); }
@@ -163,33 +145,16 @@ INT_PTR ExtViewMF::Open(const wchar_t* path) {
 }
 
 HRESULT ExtViewMF::OpenSteps(const wchar_t* path, std::wstring& why) {
-    HRESULT hr = CreatePlayer();
+    CPlayer* created = nullptr;
+    HRESULT hr = CPlayer::Create(&created);
+    if (FAILED(hr)) return hr;
+    // From here on the viewer keeps the player, whatever fails later.
+    player.reset(created);
+    hr = player->OpenSession();
     if (FAILED(hr)) return hr;
     hr = ResolveSource(path, why);
     if (FAILED(hr)) return hr;
     return CopyPath(path);
-}
-
-HRESULT ExtViewMF::CreatePlayer() {
-    std::unique_ptr<CPlayer, PlayerRelease> created(new (std::nothrow) CPlayer);
-    if (!created) return E_OUTOFMEMORY;
-    HRESULT hr = created->StartPlatform();
-    if (FAILED(hr)) return hr;
-    KeepModuleAndPlatform();
-    hr = created->CreateEvents();
-    if (FAILED(hr)) return hr;
-
-    // From here on the viewer keeps the player, whatever fails later.
-    player = std::move(created);
-    player->SetState(PlayerState::Closed);
-    hr = player->CloseSession();
-    if (FAILED(hr)) return hr;
-    hr = MFCreateMediaSession(nullptr, &player->session);
-    if (FAILED(hr)) return hr;
-    hr = player->session->BeginGetEvent(player.get(), nullptr);
-    if (FAILED(hr)) return hr;
-    player->SetState(PlayerState::Ready);
-    return S_OK;
 }
 
 // A source can stall for good on a damaged file while it reads the file's structure, so the
@@ -208,7 +173,7 @@ HRESULT ExtViewMF::ResolveSource(const wchar_t* path, std::wstring& why) {
         why = WhyRefused(*work.Get());
         return work->status;
     }
-    return work->object.As(&player->source);
+    return player->TakeSource(work->object.Get());
 }
 
 HRESULT ExtViewMF::CopyPath(const wchar_t* path) {
@@ -222,9 +187,8 @@ HRESULT ExtViewMF::CopyPath(const wchar_t* path) {
 
 void ExtViewMF::Reset() {
     if (player) {
-        player->Shutdown();
+        player->Close();
         player.reset();
-        DiscardQueuedEvents();
     }
     filePath.reset();
     fileIcon.reset();
@@ -248,14 +212,4 @@ void ExtViewMF::Reset() {
     hostWindow = nullptr;
     seekScaleDuration = 0;
     resumeAfterDrag = false;
-}
-
-// Events the closed session posted before it closed would otherwise reach the next player,
-// or nobody, and keep their references.
-void ExtViewMF::DiscardQueuedEvents() {
-    if (!hostWindow) return;
-    MSG message;
-    while (PeekMessageW(&message, hostWindow, WM_PLAYER_EVENT, WM_PLAYER_EVENT, PM_REMOVE)) {
-        if (message.wParam) reinterpret_cast<IMFMediaEvent*>(message.wParam)->Release();
-    }
 }

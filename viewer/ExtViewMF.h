@@ -67,15 +67,12 @@ public:
 private:
     // Open's steps, to the first that fails.
     HRESULT OpenSteps(const wchar_t* path, std::wstring& why);
-    HRESULT CreatePlayer();
     // why: a line for the error box, when more is known of a refusal than its status says.
     HRESULT ResolveSource(const wchar_t* path, std::wstring& why);
     HRESULT CopyPath(const wchar_t* path);
-    bool WaitWhileOpening();
     void TakeIconSize();
     void SetSeekBarPosition(int64_t position);
     void SetPlayCaption(const wchar_t* caption);
-    void DiscardQueuedEvents();
     void ShowProperties();
 
     int32_t OnCommand(WPARAM wParam);

@@ -5,7 +5,6 @@
 #include "player/CPlayer.h"
 
 #include <commctrl.h>
-#include <mfapi.h>
 
 namespace {
 
@@ -42,7 +41,7 @@ int32_t ExtViewMF::HandleMessage(uint32_t message, WPARAM wParam, LPARAM lParam)
         return MESSAGE_HANDLED;
     case WM_EXTVIEW_GET_DURATION:
         if (!player) return REQUEST_FAILED;
-        *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(player->duration);
+        *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(player->Duration());
         return MESSAGE_HANDLED;
     case WM_EXTVIEW_GET_POSITION:
         return OnGetPosition(wParam);
@@ -97,14 +96,7 @@ int32_t ExtViewMF::RequestStop() {
 }
 
 int32_t ExtViewMF::Play() {
-    if (!player) return REQUEST_FAILED;
-    if (player->State() == PlayerState::StartPending) {
-        player->resumeState = PlayerState::Started;
-    } else {
-        if (!player->session || !player->source) return REQUEST_FAILED;
-        if (player->videoDisplay) player->videoDisplay->SetRenderingPrefs(MFVideoRenderPrefs_DoNotRepaintOnStop);
-        if (FAILED(player->RequestStart())) return REQUEST_FAILED;
-    }
+    if (!player || FAILED(player->RequestPlay())) return REQUEST_FAILED;
     SetPlayCaption(L"||");
     return MESSAGE_HANDLED;
 }
@@ -154,7 +146,7 @@ int32_t ExtViewMF::OnRefreshTimer() {
     LONGLONG position = 0;
     const bool known = player->PositionIn(state, &position);
     if (known && state == PlayerState::Started) player->EndOverduePresentation(position);
-    if (known) SetSeekBarPosition(WithinDuration(position, player->duration));
+    if (known) SetSeekBarPosition(WithinDuration(position, player->Duration()));
     if (state == PlayerState::Stopped) SetPlayCaption(L">");
     return OWN_TIMER_TICK;
 }
@@ -163,7 +155,7 @@ int32_t ExtViewMF::OnGetPosition(WPARAM wParam) {
     if (!player) return REQUEST_FAILED;
     LONGLONG position = 0;
     if (!player->PositionIn(player->State(), &position)) return REQUEST_FAILED;
-    *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(WithinDuration(position, player->duration));
+    *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(WithinDuration(position, player->Duration()));
     return MESSAGE_HANDLED;
 }
 

@@ -71,15 +71,21 @@ PlayerRig::PlayerRig() {
     source.Attach(new FakeSource);
     player.Attach(new CPlayer);
     player->CreateEvents();
-    player->session = session;
-    player->source = source;
+    player->Adopt(session.Get(), source.Get());
     session->BeginGetEvent(player.Get(), nullptr);
 }
 
 PlayerRig::~PlayerRig() {
     // A session whose event loop has ended can no longer report its close: do not wait for it.
-    if (!session->Armed() && player->closeEvent) SetEvent(player->closeEvent.get());
+    if (!session->Armed() && player->CloseEvent()) SetEvent(player->CloseEvent());
     player->Shutdown();
+}
+
+void DeferSeek(CPlayer* player, LONGLONG position) {
+    const PlayerState state = player->State();
+    player->SetState(PlayerState::StartPending);
+    player->SetPosition(position);
+    player->SetState(state);
 }
 
 bool WaitForTeardown(CPlayer* player, DWORD timeoutMs) {

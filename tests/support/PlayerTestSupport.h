@@ -35,6 +35,10 @@ ULONG References(IUnknown* object);
 HRESULT Deliver(CPlayer* player, MediaEventType type, HRESULT status = S_OK);
 Microsoft::WRL::ComPtr<IMFMediaEvent> TopologyStatusEvent(UINT32 status, HRESULT eventStatus = S_OK);
 
+// Leaves position waiting on player, as a seek asked for while a start is pending does; the
+// player's state is kept.
+void DeferSeek(CPlayer* player, LONGLONG position);
+
 // Pumps this thread's messages until the teardown that destroy leaves to a platform thread has
 // ended in Closed.
 bool WaitForTeardown(CPlayer* player, DWORD timeoutMs = 10000);
