@@ -1,10 +1,12 @@
-#include "moviefile/MovieFacts.h"
+#include "moviefile/ReaderInternals.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <memory>
 #include <new>
+
+using namespace movie_file;
 
 bool MemoryBytes::ReadAt(uint64_t offset, void* buffer, size_t size) const {
     if (offset > size_ || size > size_ - offset) return false;
@@ -14,12 +16,6 @@ bool MemoryBytes::ReadAt(uint64_t offset, void* buffer, size_t size) const {
 
 namespace {
 
-constexpr uint32_t Tag(const char (&name)[5]) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(name[0])) << 24 |
-           static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(name[2])) << 8 | static_cast<uint8_t>(name[3]);
-}
-
 // What a damaged or hostile file may cost: the moov of a two-hour movie is read in a few blocks,
 // since of its large tables only the headers and first entries are read.
 constexpr size_t BLOCK_BYTES = 64 * 1024;
@@ -27,10 +23,6 @@ constexpr uint64_t MAX_BYTES_READ = 4 * 1024 * 1024;
 constexpr unsigned MAX_BOXES = 10000;
 // Of a box whose first bytes alone matter: a sample entry's header, a decoder configuration.
 constexpr size_t MAX_LEAF_BYTES = 512;
-
-uint32_t Be16(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 8 | p[1]; }
-uint32_t Be32(const uint8_t* p) { return Be16(p) << 16 | Be16(p + 2); }
-uint64_t Be64(const uint8_t* p) { return static_cast<uint64_t>(Be32(p)) << 32 | Be32(p + 4); }
 
 // Reads the file in blocks and keeps to the bounds; once anything was odd it reads no more, and
 // the caller keeps nothing of what it found.
@@ -266,132 +258,6 @@ bool ReadTrack(Reader& reader, const Box& trak, Track& track) {
     return !reader.Failed();
 }
 
-// Reads bits of an H.264 parameter set, its emulation-prevention bytes already taken out.
-class Bits {
-public:
-    Bits(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-
-    bool Take(unsigned count, uint32_t& value) {
-        value = 0;
-        for (unsigned i = 0; i < count; ++i, ++position_) {
-            if (position_ / 8 >= size_) return false;
-            value = value << 1 | ((data_[position_ / 8] >> (7 - position_ % 8)) & 1u);
-        }
-        return true;
-    }
-
-    // An unsigned exp-Golomb code.
-    bool Golomb(uint32_t& value) {
-        unsigned zeros = 0;
-        uint32_t bit = 0;
-        while (Take(1, bit) && bit == 0) {
-            if (++zeros > 31) return false;
-        }
-        if (bit != 1) return false;
-        uint32_t rest = 0;
-        if (!Take(zeros, rest)) return false;
-        value = static_cast<uint32_t>((uint64_t{1} << zeros) - 1 + rest);
-        return true;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t position_ = 0;
-};
-
-// The H.264 profiles whose sequence parameter sets carry the chroma format and the bit depths;
-// the others are 4:2:0 at 8 bits.
-bool CarriesChromaFormat(uint32_t profile) {
-    static const uint32_t profiles[] = {100, 110, 122, 244, 44, 83, 86, 118, 128, 138, 139, 134, 135};
-    return std::find(std::begin(profiles), std::end(profiles), profile) != std::end(profiles);
-}
-
-void ReadAvcSequenceParameters(const uint8_t* nal, size_t size, VideoTrackFacts& video) {
-    if (size < 2 || (nal[0] & 0x1F) != 7) return;
-    // The fields wanted lie in the first few bytes.
-    uint8_t payload[32];
-    size_t length = 0;
-    unsigned zeros = 0;
-    for (size_t i = 1; i < size && length < sizeof payload; ++i) {
-        if (zeros >= 2 && nal[i] == 3) {
-            zeros = 0;
-            continue;
-        }
-        zeros = nal[i] == 0 ? zeros + 1 : 0;
-        payload[length++] = nal[i];
-    }
-    Bits bits(payload, length);
-    uint32_t profile = 0, constraints = 0, level = 0, id = 0;
-    if (!bits.Take(8, profile) || !bits.Take(8, constraints) || !bits.Take(8, level) || !bits.Golomb(id) || id > 31) {
-        return;
-    }
-    video.profile = static_cast<int>(profile);
-    if (!CarriesChromaFormat(profile)) {
-        video.chromaFormat = 1;
-        video.bitDepth = 8;
-        return;
-    }
-    uint32_t chroma = 0, separatePlanes = 0, depth = 0;
-    if (!bits.Golomb(chroma) || chroma > 3) return;
-    if (chroma == 3 && !bits.Take(1, separatePlanes)) return;
-    if (!bits.Golomb(depth) || depth > 6) return;
-    video.chromaFormat = static_cast<int>(chroma);
-    video.bitDepth = depth + 8;
-}
-
-void ReadAvcConfiguration(const uint8_t* data, size_t size, VideoTrackFacts& video) {
-    if (size < 6) return;
-    video.profile = data[1];
-    if ((data[5] & 0x1F) == 0 || size < 8) return;
-    const size_t length = std::min<size_t>(Be16(data + 6), size - 8);
-    ReadAvcSequenceParameters(data + 8, length, video);
-}
-
-void ReadHevcConfiguration(const uint8_t* data, size_t size, VideoTrackFacts& video) {
-    if (size < 18) return;
-    const uint8_t profile = data[1] & 0x1F;
-    if (profile != 0) video.profile = profile;
-    video.chromaFormat = data[16] & 3;
-    video.bitDepth = (data[17] & 7u) + 8;
-}
-
-void ReadAv1Configuration(const uint8_t* data, size_t size, VideoTrackFacts& video) {
-    if (size < 3 || data[0] != 0x81) return;
-    video.profile = data[1] >> 5;
-    const uint8_t flags = data[2];
-    const bool highDepth = (flags & 0x40) != 0, twelveBit = (flags & 0x20) != 0, monochrome = (flags & 0x10) != 0;
-    const bool halfWidth = (flags & 0x08) != 0, halfHeight = (flags & 0x04) != 0;
-    video.bitDepth = twelveBit ? 12 : highDepth ? 10 : 8;
-    video.chromaFormat = monochrome ? 0 : halfWidth && halfHeight ? 1 : halfWidth ? 2 : 3;
-}
-
-void ReadVp9Configuration(const uint8_t* data, size_t size, VideoTrackFacts& video) {
-    if (size < 7 || data[0] != 1) return;
-    video.profile = data[4];
-    video.bitDepth = static_cast<uint32_t>(data[6] >> 4);
-    const int subsampling = (data[6] >> 1) & 7;
-    video.chromaFormat = subsampling <= 1 ? 1 : subsampling == 2 ? 2 : subsampling == 3 ? 3 : -1;
-}
-
-struct ProResFlavour {
-    uint32_t tag;
-    const wchar_t* name;
-    int chromaFormat;
-};
-
-const ProResFlavour proResFlavours[] = {
-    {Tag("apco"), L"Apple ProRes 422 Proxy", 2}, {Tag("apcs"), L"Apple ProRes 422 LT", 2},
-    {Tag("apcn"), L"Apple ProRes 422", 2},       {Tag("apch"), L"Apple ProRes 422 HQ", 2},
-    {Tag("ap4h"), L"Apple ProRes 4444", 3},      {Tag("ap4x"), L"Apple ProRes 4444 XQ", 3},
-};
-
-const ProResFlavour* FindProRes(uint32_t tag) {
-    const auto found = std::find_if(std::begin(proResFlavours), std::end(proResFlavours),
-                                    [tag](const ProResFlavour& flavour) { return flavour.tag == tag; });
-    return found == std::end(proResFlavours) ? nullptr : found;
-}
-
 // A visual sample entry: 8 bytes of the general sample entry, then 70 of the visual one (the
 // width and height at 24 and 26 of the payload; QuickTime's version and vendor fields take the
 // place of the reserved ones), then boxes.
@@ -483,111 +349,4 @@ MovieFacts ReadMovieFacts(const ByteSource& bytes) {
     facts.endsBeforeFirstSample = !fragmented && judged && sampleFound && !sampleInside;
     facts.tracksWhole = trackFound && tracksWhole;
     return facts;
-}
-
-namespace {
-
-const wchar_t* AvcProfileName(int profile) {
-    switch (profile) {
-    case 66: return L"Baseline";
-    case 77: return L"Main";
-    case 88: return L"Extended";
-    case 100: return L"High";
-    case 110: return L"High 10";
-    case 122: return L"High 4:2:2";
-    case 244: return L"High 4:4:4 Predictive";
-    case 44: return L"CAVLC 4:4:4 Intra";
-    case 83: return L"Scalable Baseline";
-    case 86: return L"Scalable High";
-    case 118: return L"Multiview High";
-    case 128: return L"Stereo High";
-    default: return nullptr;
-    }
-}
-
-// The range extensions' profiles are named after their chroma format and bit depth.
-std::wstring HevcProfileName(const VideoTrackFacts& video) {
-    switch (video.profile) {
-    case 1: return L"Main";
-    case 2: return L"Main 10";
-    case 3: return L"Main Still Picture";
-    case 4: break;
-    default: return {};
-    }
-    if (video.chromaFormat < 0 || video.bitDepth == 0) return L"Range Extensions";
-    std::wstring name = video.chromaFormat == 0 ? L"Monochrome" : L"Main";
-    if (video.chromaFormat == 2) name += L" 4:2:2";
-    if (video.chromaFormat == 3) name += L" 4:4:4";
-    if (video.bitDepth != 8) name += L" " + std::to_wstring(video.bitDepth);
-    return name;
-}
-
-struct CodecName {
-    const char* tags;
-    const wchar_t* name;
-};
-
-// Four-character codes, several to a name.
-const CodecName codecNames[] = {
-    {"avc1avc2avc3avc4", L"H.264"},
-    {"hvc1hev1", L"HEVC (H.265)"},
-    {"vvc1vvi1", L"VVC (H.266)"},
-    {"av01", L"AV1"},
-    {"vp09", L"VP9"},
-    {"vp08", L"VP8"},
-    {"mp4v", L"MPEG-4 Part 2"},
-    {"s263h263", L"H.263"},
-    {"rpza", L"Apple Video"},
-    {"smc ", L"Apple Graphics"},
-    {"rle ", L"Apple Animation"},
-    {"cvid", L"Cinepak"},
-    {"jpeg", L"Photo JPEG"},
-    {"mjpa", L"Motion JPEG A"},
-    {"mjpb", L"Motion JPEG B"},
-    {"png ", L"PNG"},
-    {"raw ", L"Uncompressed RGB"},
-    {"2vuyyuv2", L"Uncompressed YUV 4:2:2"},
-    {"v210", L"Uncompressed 10-bit YUV 4:2:2"},
-    {"dvc dvcpdvppdv5ndv5p", L"DV"},
-    {"dvh5dvh6dvhqdvhp", L"DVCPRO HD"},
-    {"aprn", L"Apple ProRes RAW"},
-    {"aprh", L"Apple ProRes RAW HQ"},
-};
-
-const wchar_t* CodecNameOf(const char (&codec)[5]) {
-    for (const CodecName& entry : codecNames) {
-        for (const char* tag = entry.tags; *tag != '\0'; tag += 4) {
-            if (std::memcmp(tag, codec, 4) == 0) return entry.name;
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-std::wstring DescribeVideoFormat(const VideoTrackFacts& video) {
-    if (video.codec[4] != '\0' || std::memchr(video.codec, '\0', 4)) return {};
-    const uint32_t tag = Tag(video.codec);
-    std::wstring text;
-    if (const ProResFlavour* proRes = FindProRes(tag)) {
-        text = proRes->name;
-    } else if (const wchar_t* name = CodecNameOf(video.codec)) {
-        text = name;
-        std::wstring profile;
-        if (tag == Tag("avc1") || tag == Tag("avc2") || tag == Tag("avc3") || tag == Tag("avc4")) {
-            if (const wchar_t* avc = AvcProfileName(video.profile)) profile = avc;
-        } else if (tag == Tag("hvc1") || tag == Tag("hev1")) {
-            profile = HevcProfileName(video);
-        } else if (tag == Tag("av01") && video.profile >= 0 && video.profile <= 2) {
-            static const wchar_t* const av1[] = {L"Main", L"High", L"Professional"};
-            profile = av1[video.profile];
-        } else if (tag == Tag("vp09") && video.profile >= 0 && video.profile <= 3) {
-            profile = L"Profile " + std::to_wstring(video.profile);
-        }
-        if (!profile.empty()) text += L" " + profile;
-    } else {
-        return {};
-    }
-    if (video.bitDepth != 0 && video.bitDepth != 8) text += L", " + std::to_wstring(video.bitDepth) + L"-bit";
-    return text;
 }
