@@ -38,6 +38,12 @@ std::string Narrow(const std::wstring& text) {
     return out;
 }
 
+std::wstring CopyOfMedia(const wchar_t* media, const std::wstring& name) {
+    const std::wstring copy = MediaPath(name.c_str());
+    EXPECT_TRUE(CopyFileW(MediaPath(media).c_str(), copy.c_str(), FALSE)) << Narrow(copy);
+    return copy;
+}
+
 bool PlatformRunning() {
     DWORD queue = 0;
     if (FAILED(MFAllocateWorkQueue(&queue))) return false;

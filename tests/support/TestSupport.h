@@ -18,6 +18,8 @@ class ExtViewMF;
 std::wstring BuildDir();
 std::wstring MediaPath(const wchar_t* name);
 std::string Narrow(const std::wstring& text);
+// A copy of a test movie under another name in the media folder, made anew.
+std::wstring CopyOfMedia(const wchar_t* media, const std::wstring& name);
 // Whether Media Foundation is started in this process: its work queues exist only then.
 bool PlatformRunning();
 
