@@ -119,8 +119,8 @@ public:
     // reports. False when no buffer could be had; otherwise *report is the text, or null when it
     // could not be read in time.
     bool BuildPropertiesReport(DWORD waitMs, const wchar_t** report);
-    // A stop the session has not reported within STOP_REPORT_WAIT_MS of its request is taken as
-    // done: true when this call made the player Stopped.
+    // A stop the session has not reported in time is taken as done (PlatformQuirks::StopOverdue):
+    // true when this call made the player Stopped.
     bool EndOverdueStop(ULONGLONG nowMs);
     // A movie whose clock has run so far past its duration while playing that the platform's
     // end report is taken as lost is stopped as at its end: true when this call asked for the stop.
@@ -155,10 +155,6 @@ public:
     void AdoptPresentation(HWND window, IMFVideoDisplayControl* display, IMFPresentationClock* adoptedClock,
                            LONGLONG adoptedDuration);
     void AdoptResumeState(PlayerState resume) { resumeState = resume; }
-
-    // The session may get stuck after the end of a very short movie: its clock runs on and the
-    // stop is never reported, while nothing is played any more.
-    static constexpr ULONGLONG STOP_REPORT_WAIT_MS = 2000;
 
 private:
     class PlayerTeardown;
