@@ -23,30 +23,15 @@ constexpr DWORD CLOSE_WAIT_MS = 5000;
 // How often the wait while opening looks at the state when it has no event to wait on.
 constexpr DWORD OPEN_POLL_MS = 100;
 
-// A closed session can leave tasks on the platform's work queues, and stopping the platform
-// under them crashes the process. From the first open on, the module keeps one start of its
-// own, so that a player's shutdown never stops the platform while the host runs. For the same
-// reason, and because teardowns go on on threads of their own after destroy has returned, the
-// module stays loaded from then on. The first open also settles, before any source exists, how
-// the platform decodes in this process.
-void KeepModuleAndPlatform() {
-    static const bool kept = [] {
-        HMODULE self = nullptr;
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                           reinterpret_cast<LPCWSTR>(&KeepModuleAndPlatform), &self);
-        PlatformQuirks::BeforeFirstSource();
-        return SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
-    }();
-    (void)kept;
-}
-
 std::atomic<LONG> teardownsUnderWay{0};
 
 }  // namespace
 
 // The teardown runs on a thread of its own: the session's close and shutdown have been seen to
-// take seconds, or never to end, and neither the host nor the next file's opening may wait for
-// that. The work holds the player, whose callback takes the session's close report.
+// take seconds, or never to end (Wine 8 and 10; kept on Windows), and neither the host nor the
+// next file's opening may wait for that. The work holds the player, whose callback takes the
+// session's close report. Tests: PlayerTest.ShutdownReturnsAtOnceWhateverThePlatformDoesAndFinishesLater
+// and Open.DestroyReturnsPromptlyWhilePlayingAndAfterTheEnd.
 class CPlayer::PlayerTeardown final : public QueuedWork {
 public:
     PlayerTeardown(CPlayer* player, bool stopPlatform) : player_(player), stopPlatform_(stopPlatform) {
@@ -62,7 +47,7 @@ private:
     void Run() override {
         const HRESULT hr = player_->CloseAndWait();
         closeStatus = hr;
-        player_->ShutDownAndLetGo(SUCCEEDED(hr), stopPlatform_);
+        player_->ShutDownSessionAndSource(SUCCEEDED(hr), stopPlatform_);
         player_.Reset();
     }
 
@@ -79,7 +64,7 @@ HRESULT CPlayer::Create(CPlayer** player) {
     if (!created) return E_OUTOFMEMORY;
     HRESULT hr = created->StartPlatform();
     if (FAILED(hr)) return hr;
-    KeepModuleAndPlatform();
+    PlatformQuirks::BeforeFirstSource();
     hr = created->CreateEvents();
     if (FAILED(hr)) return hr;
     *player = created.Detach();
@@ -256,7 +241,7 @@ HRESULT CPlayer::BeginTeardown(bool stopPlatform, bool handOver) {
 
 HRESULT CPlayer::TearDownHere(bool stopPlatform) {
     const HRESULT hr = CloseAndWait();
-    ShutDownAndLetGo(SUCCEEDED(hr), stopPlatform);
+    ShutDownSessionAndSource(SUCCEEDED(hr), stopPlatform);
     return hr;
 }
 
@@ -269,7 +254,7 @@ HRESULT CPlayer::CloseAndWait() {
     return hr;
 }
 
-void CPlayer::ShutDownAndLetGo(bool closed, bool stopPlatform) {
+void CPlayer::ShutDownSessionAndSource(bool closed, bool stopPlatform) {
     // After a failed close the session is in no state to be shut down.
     if (closed) {
         if (source) source->Shutdown();

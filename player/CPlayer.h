@@ -119,8 +119,8 @@ public:
     // reports. False when no buffer could be had; otherwise *report is the text, or null when it
     // could not be read in time.
     bool BuildPropertiesReport(DWORD waitMs, const wchar_t** report);
-    // A stop the session has not reported within STOP_REPORT_WAIT_MS of its request is taken as
-    // done: true when this call made the player Stopped.
+    // A stop the session has not reported in time is taken as done (PlatformQuirks::StopOverdue):
+    // true when this call made the player Stopped.
     bool EndOverdueStop(ULONGLONG nowMs);
     // A movie whose clock has run so far past its duration while playing that the platform's
     // end report is taken as lost is stopped as at its end: true when this call asked for the stop.
@@ -156,10 +156,6 @@ public:
                            LONGLONG adoptedDuration);
     void AdoptResumeState(PlayerState resume) { resumeState = resume; }
 
-    // The session may get stuck after the end of a very short movie: its clock runs on and the
-    // stop is never reported, while nothing is played any more.
-    static constexpr ULONGLONG STOP_REPORT_WAIT_MS = 2000;
-
 private:
     class PlayerTeardown;
 
@@ -185,7 +181,7 @@ private:
     // answer to Close, or S_OK without a session); then the source's and the session's shutdown,
     // unless the close failed, their release and the platform's stop.
     HRESULT CloseAndWait();
-    void ShutDownAndLetGo(bool closed, bool stopPlatform);
+    void ShutDownSessionAndSource(bool closed, bool stopPlatform);
 
     // The presentation clock's time, read on one of the platform's work queues and waited for at
     // most waitMs, so that a clock the platform holds up never holds the host's thread. While an

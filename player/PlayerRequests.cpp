@@ -53,7 +53,7 @@ HRESULT CPlayer::RequestStop() {
 
 bool CPlayer::EndOverdueStop(ULONGLONG nowMs) {
     if (State() != PlayerState::StopPending) return false;
-    if (nowMs - stopRequestedAtMs.load(std::memory_order_acquire) < STOP_REPORT_WAIT_MS) return false;
+    if (!PlatformQuirks::StopOverdue(stopRequestedAtMs.load(std::memory_order_acquire), nowMs)) return false;
     return MoveState(PlayerState::StopPending, PlayerState::Stopped);
 }
 

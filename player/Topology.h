@@ -15,8 +15,10 @@ HRESULT AddStreamBranch(IMFTopology* topology, IMFMediaSource* source,
                         IMFPresentationDescriptor* descriptor, DWORD index, HWND videoWindow,
                         const VideoTrackFacts& fileVideo);
 
-// Whether the machine has an audio output device. Without one a topology holding an audio
-// renderer fails as a whole, so audio streams are then left out and the video plays silently.
+// Whether the machine has an audio output device. Without one a topology holding the streaming
+// audio renderer fails as a whole with MF_E_NO_AUDIO_PLAYBACK_DEVICE, the picture too (Wine 8
+// and 10; kept on Windows, where a machine may have no device either), so audio streams are then
+// left out and the video plays silently. Test: NoAudioDevice.MoviePlaysItsPictureSilently.
 bool HasAudioOutput();
 
 // Tells the video renderers' sample allocators to stop reporting returned frames to the

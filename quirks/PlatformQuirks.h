@@ -17,8 +17,16 @@ class PlatformQuirks {
 public:
     PlatformQuirks();
 
-    // Once per process, before its first media source: Wine's H.264 decoder gets one thread.
+    // Before each opening; the first of the process keeps the platform started and the module
+    // loaded for good, and gives Wine's H.264 decoder one thread, before any media source exists.
     static void BeforeFirstSource();
+    // The session may never report a stop it was asked for: after STOP_REPORT_WAIT_MS the stop is
+    // taken as done (both platforms).
+    static bool StopOverdue(ULONGLONG requestedAtMs, ULONGLONG nowMs);
+    static constexpr ULONGLONG STOP_REPORT_WAIT_MS = 2000;
+    // The platform's clock runs on past the end of the movie while its end report is late: a
+    // position is given no later than the duration (both platforms).
+    static LONGLONG WithinDuration(LONGLONG position, LONGLONG duration);
     // For the topology: a video stream of this width is asked for YUY2, since Wine's source pads
     // the rows of its NV12 frames and no frame would fit the renderer's buffer.
     static bool WantsUnpaddedRows(UINT32 width);

@@ -166,8 +166,8 @@ TEST_F(PlayerTest, StopNeverReportedIsTakenAsDoneOnceOverdue) {
     rig.player->SetState(PlayerState::Started);
     const ULONGLONG requested = GetTickCount64();
     ASSERT_EQ(S_OK, rig.player->RequestStop());
-    const ULONGLONG due = GetTickCount64() + CPlayer::STOP_REPORT_WAIT_MS;
-    EXPECT_FALSE(rig.player->EndOverdueStop(requested + CPlayer::STOP_REPORT_WAIT_MS - 1));
+    const ULONGLONG due = GetTickCount64() + PlatformQuirks::STOP_REPORT_WAIT_MS;
+    EXPECT_FALSE(rig.player->EndOverdueStop(requested + PlatformQuirks::STOP_REPORT_WAIT_MS - 1));
     EXPECT_EQ(PlayerState::StopPending, rig.player->State());
     EXPECT_TRUE(rig.player->EndOverdueStop(due));
     EXPECT_EQ(PlayerState::Stopped, rig.player->State());

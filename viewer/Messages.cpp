@@ -3,6 +3,7 @@
 #include "common/HostMessages.h"
 #include "panel/UIPanel.h"
 #include "player/CPlayer.h"
+#include "quirks/PlatformQuirks.h"
 
 #include <commctrl.h>
 
@@ -10,11 +11,6 @@ namespace {
 
 int32_t ToMilliseconds(int64_t hundredNanoseconds) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(hundredNanoseconds / 10000)));
-}
-
-// The platform's clock runs on past the end while its end report is late.
-LONGLONG WithinDuration(LONGLONG position, LONGLONG duration) {
-    return duration > 0 && position > duration ? duration : position;
 }
 
 }  // namespace
@@ -146,7 +142,7 @@ int32_t ExtViewMF::OnRefreshTimer() {
     LONGLONG position = 0;
     const bool known = player->PositionIn(state, &position);
     if (known && state == PlayerState::Started) player->EndOverduePresentation(position);
-    if (known) SetSeekBarPosition(WithinDuration(position, player->Duration()));
+    if (known) SetSeekBarPosition(PlatformQuirks::WithinDuration(position, player->Duration()));
     if (state == PlayerState::Stopped) SetPlayCaption(L">");
     return OWN_TIMER_TICK;
 }
@@ -155,7 +151,7 @@ int32_t ExtViewMF::OnGetPosition(WPARAM wParam) {
     if (!player) return REQUEST_FAILED;
     LONGLONG position = 0;
     if (!player->PositionIn(player->State(), &position)) return REQUEST_FAILED;
-    *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(WithinDuration(position, player->Duration()));
+    *reinterpret_cast<int32_t*>(wParam) = ToMilliseconds(PlatformQuirks::WithinDuration(position, player->Duration()));
     return MESSAGE_HANDLED;
 }
 
