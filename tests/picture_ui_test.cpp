@@ -87,29 +87,31 @@ TEST_F(AttachTest, PictureShowsTheColourBars) {
 }
 
 TEST_F(AttachTest, PictureFollowsAPaneResizedWhilePlaying) {
-    // Topmost, and beside the windows that other test programs open at the screen's top left
-    // corner, 808 by 507 at most.
-    SetWindowPos(host.frame(), HWND_TOPMOST, 820, 20, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-    host.Resize(800, 480);
+    // The 320x240 picture fitted and centred, as the host asks for it: in the pane it was
+    // attached to, then in a taller one and a wider one, each moved and resized while the movie
+    // plays, as a user drags the host's window about. After the first picture, the host draws
+    // once per resize and the picture follows within half a second. The frame stays topmost,
+    // and beside the windows that other test programs open at the screen's top left corner,
+    // 808 by 507 at most.
+    const struct {
+        POINT at;
+        SIZE client;
+        RECT picture;
+        DWORD boundMs;
+    } cases[] = {{{440, 510}, {800, 480}, {80, 0, 720, 480}, 5000},
+                 {{820, 20}, {360, 600}, {0, 165, 360, 435}, 500},
+                 {{440, 510}, {640, 360}, {80, 0, 560, 360}, 500}};
+    SetWindowPos(host.frame(), HWND_TOPMOST, cases[0].at.x, cases[0].at.y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    host.Resize(cases[0].client.cx, cases[0].client.cy);
     Open(L"sample.mp4");
     ASSERT_EQ(viewer.Attach(host.pane()), 0);
     ASSERT_TRUE(WaitForState(PlayerState::Started));
 
-    // The 320x240 picture fitted and centred, as the host asks for it: in the pane it was
-    // attached to, then in a taller one and a wider one, each resized while the movie plays.
-    // After the first picture, the host draws once per resize and the picture follows within
-    // half a second.
-    const struct {
-        SIZE client;
-        RECT picture;
-        DWORD boundMs;
-    } cases[] = {{{800, 480}, {80, 0, 720, 480}, 5000},
-                 {{360, 600}, {0, 165, 360, 435}, 500},
-                 {{640, 360}, {80, 0, 560, 360}, 500}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.client.cx) + " x " + std::to_string(c.client.cy));
         const int width = c.client.cx;
         const int height = c.client.cy;
+        SetWindowPos(host.frame(), HWND_TOPMOST, c.at.x, c.at.y, 0, 0, SWP_NOSIZE);
         host.Resize(width, height);
         const RECT frame{0, 0, viewer.imageWidth, viewer.imageHeight};
         const HDC dc = GetDC(host.pane());
