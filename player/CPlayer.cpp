@@ -30,8 +30,9 @@ std::atomic<LONG> teardownsUnderWay{0};
 // The teardown runs on a thread of its own: the session's close and shutdown have been seen to
 // take seconds, or never to end (Wine 8 and 10; kept on Windows), and neither the host nor the
 // next file's opening may wait for that. The work holds the player, whose callback takes the
-// session's close report. Tests: PlayerTest.ShutdownReturnsAtOnceWhateverThePlatformDoesAndFinishesLater
-// and Open.DestroyReturnsPromptlyWhilePlayingAndAfterTheEnd.
+// session's close report. Tests:
+// PlayerTest.ShutdownReturnsAtOnceWhateverThePlatformDoesAndFinishesLater and
+// Open.DestroyReturnsPromptlyWhilePlayingAndAfterTheEnd.
 class CPlayer::PlayerTeardown final : public QueuedWork {
 public:
     PlayerTeardown(CPlayer* player, bool stopPlatform) : player_(player), stopPlatform_(stopPlatform) {

@@ -71,7 +71,8 @@ bool PlatformQuirks::WantsUnpaddedRows(UINT32 width) { return RunsOnWine() && wi
 // clock turns while a frame comes back; every later open then times out (RendererDeadlockGuard;
 // test PlayerTest.UnderWineAFrameReportWaitsUntilTheRendererHasHeardOfTheStop). With only the
 // session's two frames in the renderer's IMFVideoSampleAllocator a request can be lost and the
-// picture stops while the sound plays on: it gets a spare (AttachTest.PictureFollowsAPaneResizedWhilePlaying).
+// picture stops while the sound plays on: it gets a spare (test
+// AttachTest.PictureFollowsAPaneResizedWhilePlaying).
 void PlatformQuirks::TopologyReady(IMFMediaSession* session, IMFPresentationClock* clock) {
     if (!wine_) return;
     ComPtr<RendererDeadlockGuard> guard = RendererDeadlockGuard::Listen(clock);

@@ -30,8 +30,9 @@ struct FreeText {
 // Resolves a path into a media source on a thread of its own, so that open can stop waiting
 // for it: a damaged file has held Wine 10's resolver for seconds or for good (kept on Windows;
 // test: the stress_corpus_sample run of damaged files). The thread ends with the resolve, where
-// one of the platform's shared queues would keep its threads for the rest of the process. It owns all that the work needs: work that
-// ends after open has given up lands here and harms nobody.
+// one of the platform's shared queues would keep its threads for the rest of the process. It
+// owns all that the work needs: work that ends after open has given up lands here and harms
+// nobody.
 // The source reads the file through a handle of the viewer's own that shares it for reading,
 // writing and deletion: the user can delete, rename, move or re-save the file while it is
 // shown. A path that cannot be opened so goes to the resolver as it stands, which gives the
