@@ -1,7 +1,6 @@
 #include "quirks/OneDecoderThread.h"
 
 #include "common/Owned.h"
-#include "common/RunsOnWine.h"
 
 #include <windows.h>
 #include <unknwn.h>
@@ -24,8 +23,7 @@ constexpr CLSID GSTREAMER_BYTE_STREAM_HANDLER = {
 // (854x480 is coded 864x480), and now and then the native side ends the whole process: "video
 // meta uses 864x480 instead of 854x480". On one thread there is no race. Wine counts the CPUs
 // only as GStreamer starts, so the process is held to one CPU for just that moment.
-void UseOneDecoderThreadOnWine() {
-    if (!RunsOnWine()) return;
+void UseOneDecoderThread() {
     const HANDLE process = GetCurrentProcess();
     DWORD_PTR allowed = 0;
     DWORD_PTR system = 0;

@@ -41,7 +41,7 @@ void PlatformQuirks::BeforeFirstSource() {
         HMODULE self = nullptr;
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                            reinterpret_cast<LPCWSTR>(&PlatformQuirks::BeforeFirstSource), &self);
-        UseOneDecoderThreadOnWine();
+        if (RunsOnWine()) UseOneDecoderThread();
         return SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
     }();
     (void)kept;
@@ -75,12 +75,7 @@ bool PlatformQuirks::WantsUnpaddedRows(UINT32 width) { return RunsOnWine() && wi
 // AttachTest.PictureFollowsAPaneResizedWhilePlaying).
 void PlatformQuirks::TopologyReady(IMFMediaSession* session, IMFPresentationClock* clock) {
     if (!wine_) return;
-    ComPtr<RendererDeadlockGuard> guard = RendererDeadlockGuard::Listen(clock);
-    {
-        const std::lock_guard<std::mutex> hold(lock_);
-        guard.Swap(guard_);
-    }
-    if (guard) guard->Detach();
+    SwapGuard(RendererDeadlockGuard::Listen(clock));
     GiveVideoSampleAllocatorsASpare(session);
 }
 
@@ -126,7 +121,7 @@ bool PlatformQuirks::PresentationOverdue(LONGLONG clockTime, LONGLONG duration) 
 void PlatformQuirks::BeforeWindowLetGo(IMFVideoDisplayControl* display) {
     if (!wine_ || !display) return;
     // No restart may begin the presenter's streaming again once it stopped drawing.
-    DropGuard();
+    SwapGuard(nullptr);
     StopDrawingIntoWindow(display);
 }
 
@@ -136,7 +131,7 @@ void PlatformQuirks::BeforeWindowLetGo(IMFVideoDisplayControl* display) {
 // first. Kept on Windows too, where it costs a turn of each queue. Test:
 // PlayerTest.CloseStopsTheVideoRendererReportingFramesBeforeTheSessionShutsDown.
 void PlatformQuirks::SessionClosed(IMFMediaSession* session) {
-    DropGuard();
+    SwapGuard(nullptr);
     DetachVideoSampleAllocators(session);
     LetQueuedWorkRun(QUEUED_WORK_WAIT_MS);
 }
@@ -146,11 +141,10 @@ ComPtr<RendererDeadlockGuard> PlatformQuirks::Guard() {
     return guard_;
 }
 
-void PlatformQuirks::DropGuard() {
-    ComPtr<RendererDeadlockGuard> guard;
+void PlatformQuirks::SwapGuard(ComPtr<RendererDeadlockGuard> next) {
     {
         const std::lock_guard<std::mutex> hold(lock_);
-        guard.Swap(guard_);
+        next.Swap(guard_);
     }
-    if (guard) guard->Detach();
+    if (next) next->Detach();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The player's defences against faults of the platform, called at fixed points of a movie's
-// life. Those only Wine needs are decided in one place, the constructor: on Windows each of
-// their calls returns at once and leaves the platform to itself. The README lists every quirk
+// life. Whether a mend is Wine's alone is asked here and nowhere behind this seam: the
+// constructor decides it for the player's calls, which on Windows return at once and leave the
+// platform to itself. The README lists every quirk
 // with its platform, its symptom and its test.
 
 #include "quirks/RendererDeadlockGuard.h"
@@ -59,7 +60,8 @@ public:
 
 private:
     Microsoft::WRL::ComPtr<RendererDeadlockGuard> Guard();
-    void DropGuard();
+    // Puts next in the guard's place (none: no guard) and detaches the one it replaces.
+    void SwapGuard(Microsoft::WRL::ComPtr<RendererDeadlockGuard> next);
 
     const bool wine_;
     // Taken while the guard is read or changed: the callback's thread reads it too.

@@ -1,7 +1,6 @@
 #include "quirks/RendererDeadlockGuard.h"
 
 #include "common/Owned.h"
-#include "common/RunsOnWine.h"
 #include "player/QueuedWork.h"
 
 #include <evr.h>
@@ -93,7 +92,7 @@ private:
 }  // namespace
 
 ComPtr<RendererDeadlockGuard> RendererDeadlockGuard::Listen(IMFPresentationClock* clock) {
-    if (!RunsOnWine() || !clock) return nullptr;
+    if (!clock) return nullptr;
     ComPtr<RendererDeadlockGuard> guard;
     guard.Attach(new (std::nothrow) RendererDeadlockGuard(clock));
     if (!guard || FAILED(clock->AddClockStateSink(guard.Get()))) return nullptr;

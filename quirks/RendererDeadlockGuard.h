@@ -23,8 +23,9 @@
 
 class RendererDeadlockGuard final : public ComObject<IMFClockStateSink> {
 public:
-    // A guard listening to clock from now on; null on Windows or when the clock takes no
-    // listener. Detach must follow, since the clock and the guard hold each other.
+    // A guard listening to clock from now on (Wine only: PlatformQuirks asks for it only there);
+    // null when the clock takes no listener. Detach must follow, since the clock and the guard
+    // hold each other.
     static Microsoft::WRL::ComPtr<RendererDeadlockGuard> Listen(IMFPresentationClock* clock);
 
     // Holds the tracking thread until the clock's next report and returns once it is held, or

@@ -1,7 +1,5 @@
 #include "quirks/StopDrawingIntoWindow.h"
 
-#include "common/RunsOnWine.h"
-
 #include <windows.h>
 #include <d3d9.h>
 #include <dxva2api.h>
@@ -43,7 +41,7 @@ void FinishQueuedDrawing(IMFVideoDisplayControl* display) {
 // Open.OpenAfterAttachLeavesTheViewerUnattached checks that nothing is drawn once the viewer
 // has let go of the window.
 void StopDrawingIntoWindow(IMFVideoDisplayControl* display) {
-    if (!RunsOnWine() || !display) return;
+    if (!display) return;
     ComPtr<IMFVideoPresenter> presenter;
     if (FAILED(display->QueryInterface(IID_PPV_ARGS(&presenter)))) return;
     presenter->ProcessMessage(MFVP_MESSAGE_ENDSTREAMING, 0);

@@ -3,8 +3,9 @@
 
 #include <evr.h>
 
-// Under Wine, stops the presenter behind display from drawing into its window and waits, at most
-// DRAWING_FINISH_WAIT_MS, for the drawing it has already queued. On Windows it does nothing.
+// Stops the presenter behind display from drawing into its window and waits, at most
+// DRAWING_FINISH_WAIT_MS, for the drawing it has already queued. Wine only: PlatformQuirks calls
+// it only there.
 void StopDrawingIntoWindow(IMFVideoDisplayControl* display);
 
 constexpr unsigned long DRAWING_FINISH_WAIT_MS = 50;
