@@ -23,6 +23,22 @@ void Drain(HANDLE pipe, std::string& text) {
     }
 }
 
+// Starts this program again with arguments and the given standard handles (null: none), which
+// it inherits. The failure's text, or nothing.
+std::string StartThisProgram(const std::wstring& arguments, HANDLE input, HANDLE output, HANDLE errors,
+                             PROCESS_INFORMATION& process) {
+    std::wstring commandLine = L"\"" + ThisProgram() + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = errors;
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return {};
+    return "CreateProcessW error " + std::to_string(GetLastError());
+}
+
 }  // namespace
 
 ChildRun RunThisProgramAgain(const std::wstring& arguments, DWORD limitMs, bool errorsToo) {
@@ -39,18 +55,9 @@ ChildRun RunThisProgramAgain(const std::wstring& arguments, DWORD limitMs, bool 
     Handle childOutput(writeEnd);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
-    std::wstring commandLine = L"\"" + ThisProgram() + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    if (errorsToo) startup.hStdError = writeEnd;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        run.startFailure = "CreateProcessW error " + std::to_string(GetLastError());
-        return run;
-    }
+    run.startFailure = StartThisProgram(arguments, nullptr, writeEnd, errorsToo ? writeEnd : nullptr, process);
+    if (!run.startFailure.empty()) return run;
     const Handle child(process.hProcess);
     const Handle childThread(process.hThread);
     childOutput.reset();
@@ -84,19 +91,9 @@ ChildConversation::ChildConversation(const std::wstring& arguments) {
     SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
 
-    std::wstring commandLine = L"\"" + ThisProgram() + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = childInput;
-    startup.hStdOutput = childOutput;
-    startup.hStdError = childOutput;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        startFailure_ = "CreateProcessW error " + std::to_string(GetLastError());
-        return;
-    }
+    startFailure_ = StartThisProgram(arguments, childInput, childOutput, childOutput, process);
+    if (!startFailure_.empty()) return;
     CloseHandle(process.hThread);
     process_ = process.hProcess;
 }
