@@ -226,7 +226,10 @@ HRESULT CPlayer::BeginTeardown(bool stopPlatform, bool handOver) {
         return S_OK;
     }
     // Nothing is forwarded from here on.
-    if (session) SetState(PlayerState::Closing);
+    if (session) {
+        const std::lock_guard<std::mutex> hold(forwardLock);
+        SetState(PlayerState::Closing);
+    }
 
     ComPtr<PlayerTeardown> work;
     if (handOver) work.Attach(new (std::nothrow) PlayerTeardown(this, stopPlatform));

@@ -21,6 +21,8 @@
 // What guards what:
 // - sessionLock: the session pointer, which Invoke reads, the host's thread sets on opening and
 //   the teardown lets go, the source with it.
+// - forwardLock: the callback's check for Closing together with its post, against the
+//   teardown's move to Closing, so that Close's drain finds every event posted.
 // - The quirks' own lock: the renderer deadlock guard, reached from all three threads.
 // - Atomics: refCount; state, written on all three threads, each write also setting
 //   stateChanged, on which attach's wait wakes; a state change is a release that makes what the
@@ -213,6 +215,9 @@ private:
     std::atomic<bool> teardownHanded{false};
     // Taken while the callback reads session and while the teardown lets it go.
     mutable std::mutex sessionLock;
+    // Taken while the callback decides to post an event and posts it, and for the teardown's
+    // move to Closing, after which the window's queue is drained.
+    std::mutex forwardLock;
     PlatformQuirks quirks;
     std::atomic<ULONGLONG> stopRequestedAtMs{0};
     // A clock read that had not come back when its wait ended.

@@ -24,6 +24,9 @@ STDMETHODIMP CPlayer::Invoke(IMFAsyncResult* result) {
     // this queue.
     if (type == MEEndOfPresentation) quirks.AtPresentationEnd();
 
+    // Held from the check until the event is posted: the move to Closing takes it too, so an
+    // event is either in the window's queue before the teardown drains it or never posted.
+    std::unique_lock<std::mutex> forwarding(forwardLock);
     // Read before signalling: the closing thread then moves on to Closed at once.
     const bool closing = State() == PlayerState::Closing;
     if (type == MESessionClosed) {
@@ -38,6 +41,8 @@ STDMETHODIMP CPlayer::Invoke(IMFAsyncResult* result) {
     forwarded->AddRef();
     const HWND window = eventWindow.load(std::memory_order_acquire);
     if (!window) {
+        // Nothing is posted: handling may itself give up opening, which needs no lock.
+        forwarding.unlock();
         HandleEvent(forwarded);
     } else if (!PostMessageW(window, WM_PLAYER_EVENT, reinterpret_cast<WPARAM>(forwarded),
                              static_cast<LPARAM>(static_cast<DWORD>(type)))) {
