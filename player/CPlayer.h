@@ -28,13 +28,14 @@
 //   stateChanged, on which attach's wait wakes; a state change is a release that makes what the
 //   callback wrote before it visible to the host's thread, which reads the state with acquire;
 //   eventWindow, set once by attach and read by Invoke; teardownHanded and stopRequestedAtMs.
-// - Nothing else is shared: pendingSeek, resumeState, duration, videoWindow, infoText and the
-//   late clock read belong to the host's thread, apart from what the callback writes during
-//   attach's wait.
+// - Nothing else is shared: pendingSeek, resumeState, duration, videoWindow, infoText, the late
+//   clock read and the late command belong to the host's thread, apart from what the callback
+//   writes during attach's wait.
 
 #include "common/Owned.h"
 #include "moviefile/MovieFacts.h"
 #include "player/PlayerState.h"
+#include "player/SessionCommand.h"
 #include "quirks/PlatformQuirks.h"
 
 #include <windows.h>
@@ -177,6 +178,10 @@ private:
     // Compare and set: false when the state was not from.
     bool MoveState(PlayerState from, PlayerState to);
     HRESULT StartAt(const PROPVARIANT& position, const GUID* timeFormat);
+    HRESULT Command(SessionCommand::Kind kind);
+    // Gives the command and waits for the session to take it, at most SESSION_COMMAND_WAIT_MS.
+    HRESULT Command(SessionCommand* command);
+    static constexpr DWORD SESSION_COMMAND_WAIT_MS = 1000;
     HRESULT BeginTeardown(bool stopPlatform, bool handOver);
     HRESULT TearDownHere(bool stopPlatform);
     // The teardown's two steps: the session's close and the wait for its report (the session's
@@ -220,8 +225,9 @@ private:
     std::mutex forwardLock;
     PlatformQuirks quirks;
     std::atomic<ULONGLONG> stopRequestedAtMs{0};
-    // A clock read that had not come back when its wait ended.
+    // A clock read and a session command that had not come back when their waits ended.
     Microsoft::WRL::ComPtr<ClockRead> lateClockRead;
+    Microsoft::WRL::ComPtr<SessionCommand> lateCommand;
     // Set whenever the state is written: the wait while opening wakes on it.
     OwnedEvent stateChanged;
 };

@@ -4,14 +4,37 @@
 #include "player/InfoTextBuffer.h"
 
 #include <mfapi.h>
+#include <mferror.h>
 
 #include <new>
 
 using Microsoft::WRL::ComPtr;
 
+HRESULT CPlayer::Command(SessionCommand* command) {
+    if (!command) return E_OUTOFMEMORY;
+    // Commands reach the session in the order they were given: none while a late one waits.
+    if (lateCommand) {
+        if (!lateCommand->Done()) return MF_E_INVALIDREQUEST;
+        lateCommand.Reset();
+    }
+    const HRESULT hr = command->RunOnOwnThread(SESSION_COMMAND_WAIT_MS, true);
+    if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) lateCommand = command;
+    if (FAILED(hr)) return hr;
+    return command->status;
+}
+
 HRESULT CPlayer::StartAt(const PROPVARIANT& position, const GUID* timeFormat) {
     if (!session) return E_POINTER;
-    return session->Start(timeFormat, &position);
+    ComPtr<SessionCommand> command;
+    command.Attach(new (std::nothrow) SessionCommand(session.Get(), position, timeFormat));
+    return Command(command.Get());
+}
+
+HRESULT CPlayer::Command(SessionCommand::Kind kind) {
+    if (!session) return E_POINTER;
+    ComPtr<SessionCommand> command;
+    command.Attach(new (std::nothrow) SessionCommand(session.Get(), kind));
+    return Command(command.Get());
 }
 
 HRESULT CPlayer::RequestStart() {
@@ -38,7 +61,7 @@ HRESULT CPlayer::RequestPlay() {
 HRESULT CPlayer::RequestPause() {
     if (!session || !source) return E_POINTER;
     quirks.BeforeClockTurn();
-    const HRESULT hr = session->Pause();
+    const HRESULT hr = Command(SessionCommand::Kind::Pause);
     if (SUCCEEDED(hr)) SetState(PlayerState::PausePending);
     return hr;
 }
@@ -46,7 +69,7 @@ HRESULT CPlayer::RequestPause() {
 HRESULT CPlayer::RequestStop() {
     if (!session) return E_POINTER;
     quirks.BeforeClockTurn();
-    const HRESULT hr = session->Stop();
+    const HRESULT hr = Command(SessionCommand::Kind::Stop);
     if (SUCCEEDED(hr)) SetState(PlayerState::StopPending);
     return hr;
 }

@@ -51,6 +51,27 @@ TEST_F(PlayerTest, SeekWhoseStartFailsChangesNothing) {
     EXPECT_EQ(7'000'000, rig.player->PendingSeek());
 }
 
+// Some damaged movies leave the platform's session stuck in its own work, holding the lock its
+// commands take: the host's click must come back all the same, and the commands stay in order.
+TEST_F(PlayerTest, ACommandTheSessionHoldsFailsAfterItsWaitAndHoldsBackTheNextUntilTaken) {
+    PlayerRig rig;
+    const OwnedEvent letGo(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    rig.session->commandsWaitFor = letGo.get();
+    rig.player->SetState(PlayerState::Started);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_TIMEOUT), rig.player->RequestPause());
+    EXPECT_EQ(PlayerState::Started, rig.player->State());
+    EXPECT_EQ(MF_E_INVALIDREQUEST, rig.player->SetPosition(31'000'000)) << "given while the pause waits";
+
+    SetEvent(letGo.get());
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    HRESULT seek = E_PENDING;
+    while (GetTickCount64() < deadline && (seek = rig.player->SetPosition(31'000'000)) == MF_E_INVALIDREQUEST) {
+        Sleep(10);
+    }
+    EXPECT_EQ(S_OK, seek);
+    EXPECT_EQ((RequestList{"Pause", StartAt(31'000'000)}), Requests(rig.session));
+}
+
 TEST_F(PlayerTest, SeekWhileAStartOrPauseIsPendingIsKeptForTheStartReport) {
     for (PlayerState before : {PlayerState::StartPending, PlayerState::PausePending}) {
         SCOPED_TRACE(testing::Message() << before);

@@ -38,7 +38,12 @@ STDMETHODIMP FakeSession::SetTopology(DWORD, IMFTopology*) {
 
 STDMETHODIMP FakeSession::ClearTopologies() { return S_OK; }
 
+void FakeSession::WaitToTakeCommand() const {
+    if (commandsWaitFor) WaitForSingleObject(commandsWaitFor, 30000);
+}
+
 STDMETHODIMP FakeSession::Start(const GUID* timeFormat, const PROPVARIANT* start) {
+    WaitToTakeCommand();
     SessionCall call{"Start"};
     call.hasTimeFormat = timeFormat != nullptr;
     if (timeFormat) call.timeFormat = *timeFormat;
@@ -51,11 +56,13 @@ STDMETHODIMP FakeSession::Start(const GUID* timeFormat, const PROPVARIANT* start
 }
 
 STDMETHODIMP FakeSession::Pause() {
+    WaitToTakeCommand();
     Record({"Pause"});
     return pauseResult;
 }
 
 STDMETHODIMP FakeSession::Stop() {
+    WaitToTakeCommand();
     Record({"Stop"});
     return stopResult;
 }

@@ -59,6 +59,9 @@ public:
     HRESULT stopResult = S_OK;
     HRESULT closeResult = S_OK;
     HRESULT setTopologyResult = S_OK;
+    // When set, Start, Pause and Stop take their request only once it is signalled (at most
+    // 30 s), as a session stuck in work of its own holds them.
+    HANDLE commandsWaitFor = nullptr;
     // Runs inside Shutdown, on the thread that called it.
     std::function<void()> onShutdown;
     // What GetFullTopology answers; none by default.
@@ -69,6 +72,7 @@ public:
 private:
     ~FakeSession() override;
     void Record(SessionCall call);
+    void WaitToTakeCommand() const;
 
     mutable std::mutex mutex_;
     std::vector<SessionCall> calls_;
