@@ -7,6 +7,7 @@
 #include <mferror.h>
 
 #include <new>
+#include <utility>
 
 using Microsoft::WRL::ComPtr;
 
@@ -40,11 +41,17 @@ HRESULT CPlayer::Command(SessionCommand::Kind kind) {
 HRESULT CPlayer::RequestStart() {
     PROPVARIANT position;
     PropVariantInit(&position);
+    // Stored before the command: while opening, the start's report may be handled on another
+    // of the platform's threads before the command's own thread has even ended.
+    const PlayerState previous = State();
+    const PlayerState previousResume = std::exchange(resumeState, PlayerState::Started);
+    SetState(PlayerState::StartPending);
     const HRESULT hr = StartAt(position, &GUID_NULL);
     PropVariantClear(&position);
-    if (FAILED(hr)) return hr;
-    resumeState = PlayerState::Started;
-    SetState(PlayerState::StartPending);
+    if (FAILED(hr)) {
+        resumeState = previousResume;
+        SetState(previous);
+    }
     return hr;
 }
 
