@@ -251,7 +251,6 @@ HRESULT CPlayer::TearDownHere(bool stopPlatform) {
 
 HRESULT CPlayer::CloseAndWait() {
     if (!session) return S_OK;
-    quirks.BeforeClockTurn();
     const HRESULT hr = session->Close();
     if (SUCCEEDED(hr) && closeEvent) WaitForSingleObject(closeEvent.get(), CLOSE_WAIT_MS);
     quirks.SessionClosed(session.Get());

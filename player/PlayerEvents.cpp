@@ -20,10 +20,6 @@ STDMETHODIMP CPlayer::Invoke(IMFAsyncResult* result) {
     MediaEventType type = MEUnknown;
     if (FAILED(event->GetType(&type))) return S_OK;
 
-    // The session stops the clock at the end of the presentation by itself, in a later turn of
-    // this queue.
-    if (type == MEEndOfPresentation) quirks.AtPresentationEnd();
-
     // Held from the check until the event is posted: the move to Closing takes it too, so an
     // event is either in the window's queue before the teardown drains it or never posted.
     std::unique_lock<std::mutex> forwarding(forwardLock);

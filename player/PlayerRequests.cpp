@@ -67,7 +67,6 @@ HRESULT CPlayer::RequestPlay() {
 
 HRESULT CPlayer::RequestPause() {
     if (!session || !source) return E_POINTER;
-    quirks.BeforeClockTurn();
     const HRESULT hr = Command(SessionCommand::Kind::Pause);
     if (SUCCEEDED(hr)) SetState(PlayerState::PausePending);
     return hr;
@@ -75,7 +74,6 @@ HRESULT CPlayer::RequestPause() {
 
 HRESULT CPlayer::RequestStop() {
     if (!session) return E_POINTER;
-    quirks.BeforeClockTurn();
     const HRESULT hr = Command(SessionCommand::Kind::Stop);
     if (SUCCEEDED(hr)) SetState(PlayerState::StopPending);
     return hr;

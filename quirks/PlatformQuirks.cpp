@@ -68,8 +68,9 @@ LONGLONG PlatformQuirks::WithinDuration(LONGLONG position, LONGLONG duration) {
 bool PlatformQuirks::WantsUnpaddedRows(UINT32 width) { return RunsOnWine() && width % 4 != 0; }
 
 // Wine 10: the EVR's renderer and its presenter take their two locks in opposite orders when the
-// clock turns while a frame comes back; every later open then times out (RendererDeadlockGuard;
-// test PlayerTest.UnderWineAFrameReportWaitsUntilTheRendererHasHeardOfTheStop). With only the
+// clock turns while a frame comes back; every later open then times out (RendererDeadlockGuard,
+// which must listen before the renderer does; test
+// PlayerTest.UnderWineAFrameComingBackAsTheClockTurnsNeverMeetsTheRendererHalfWay). With only the
 // session's two frames in the renderer's IMFVideoSampleAllocator a request can be lost and the
 // picture stops while the sound plays on: it gets a spare (test
 // AttachTest.PictureFollowsAPaneResizedWhilePlaying).
@@ -77,14 +78,6 @@ void PlatformQuirks::TopologyReady(IMFMediaSession* session, IMFPresentationCloc
     if (!wine_) return;
     SwapGuard(RendererDeadlockGuard::Listen(clock));
     GiveVideoSampleAllocatorsASpare(session);
-}
-
-void PlatformQuirks::BeforeClockTurn() {
-    if (const ComPtr<RendererDeadlockGuard> guard = Guard()) guard->QueueHold();
-}
-
-void PlatformQuirks::AtPresentationEnd() {
-    if (const ComPtr<RendererDeadlockGuard> guard = Guard()) guard->HoldTrackingThread();
 }
 
 // Wine's renderer keeps only the destination's size: it fits the picture into a frame of that

@@ -34,11 +34,6 @@ public:
 
     // The session's topology is ready and its clock known (on the host's thread).
     void TopologyReady(IMFMediaSession* session, IMFPresentationClock* clock);
-    // The session is about to be asked to pause, stop or close, which turns its clock.
-    void BeforeClockTurn();
-    // The session reported the end of the presentation and will stop its clock by itself (on the
-    // platform's callback thread).
-    void AtPresentationEnd();
 
     // The destination to give the video renderer for the one the host asked, in window.
     RECT RendererDestination(HWND window, const RECT& destination) const;

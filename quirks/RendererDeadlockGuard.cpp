@@ -79,12 +79,12 @@ bool PostHeldReport() {
     return PostReport(report.Get());
 }
 
-class QueuedHold final : public QueuedWork {
+class LetGoAfterTurn final : public QueuedWork {
 public:
-    explicit QueuedHold(RendererDeadlockGuard* guard) : guard_(guard) {}
+    explicit LetGoAfterTurn(RendererDeadlockGuard* guard) : guard_(guard) {}
 
 private:
-    void Run() override { guard_->HoldTrackingThread(); }
+    void Run() override { guard_->LetTrackingThreadGo(); }
 
     ComPtr<RendererDeadlockGuard> guard_;
 };
@@ -124,12 +124,34 @@ void RendererDeadlockGuard::HoldTrackingThread() {
     WaitForSingleObject(hold.taken.get(), HOLD_TAKE_WAIT_MS);
 }
 
-void RendererDeadlockGuard::QueueHold() {
-    if (!streaming_) return;
-    ComPtr<QueuedHold> work;
-    work.Attach(new (std::nothrow) QueuedHold(this));
-    // Not waited for: the session's command goes on the same queue right after it.
-    if (work) work->RunOn(MFASYNC_CALLBACK_QUEUE_STANDARD, 0);
+void RendererDeadlockGuard::LetTrackingThreadGo() {
+    TrackingThreadHold& hold = Hold();
+    const std::lock_guard<std::mutex> guard(hold.lock);
+    if (!awaited_) return;
+    awaited_ = false;
+    if (--hold.awaitedGuards == 0) SetEvent(hold.letGo.get());
+}
+
+void RendererDeadlockGuard::ClockTurns(bool streaming) {
+    ComPtr<IMFPresentationClock> clock;
+    {
+        const std::lock_guard<std::mutex> hold(clockLock_);
+        clock = clock_;
+    }
+    if (!clock) return;
+    if (streaming_) {
+        HoldTrackingThread();
+        // The clock queues every listener's report under its own lock, which this waits for:
+        // the item queued next comes after the renderer's turn.
+        MFCLOCK_STATE state{};
+        clock->GetState(0, &state);
+        ComPtr<LetGoAfterTurn> letGo;
+        letGo.Attach(new (std::nothrow) LetGoAfterTurn(this));
+        const HRESULT hr = letGo ? letGo->RunOn(MFASYNC_CALLBACK_QUEUE_STANDARD, 0) : E_OUTOFMEMORY;
+        if (FAILED(hr) && hr != HRESULT_FROM_WIN32(ERROR_TIMEOUT)) LetTrackingThreadGo();
+    }
+    const std::lock_guard<std::mutex> hold(clockLock_);
+    if (clock_) streaming_ = streaming;
 }
 
 // The restart's turn on the tracking thread. It holds the guard alone: the presenter stays with
@@ -184,44 +206,40 @@ void RendererDeadlockGuard::RestartHere() {
 }
 
 void RendererDeadlockGuard::Detach() {
-    if (clock_) clock_->RemoveClockStateSink(this);
-    clock_.Reset();
-    ClockReported(false);
+    ComPtr<IMFPresentationClock> clock;
+    {
+        const std::lock_guard<std::mutex> hold(clockLock_);
+        clock.Swap(clock_);
+        streaming_ = false;
+    }
+    if (clock) clock->RemoveClockStateSink(this);
+    LetTrackingThreadGo();
     const std::lock_guard<std::mutex> hold(restartLock_);
     restartPresenter_.Reset();
 }
 
-void RendererDeadlockGuard::ClockReported(bool streaming) {
-    streaming_ = streaming;
-    TrackingThreadHold& hold = Hold();
-    const std::lock_guard<std::mutex> guard(hold.lock);
-    if (!awaited_) return;
-    awaited_ = false;
-    if (--hold.awaitedGuards == 0) SetEvent(hold.letGo.get());
-}
-
 STDMETHODIMP RendererDeadlockGuard::OnClockStart(MFTIME, LONGLONG) {
-    ClockReported(true);
+    ClockTurns(true);
     return S_OK;
 }
 
 STDMETHODIMP RendererDeadlockGuard::OnClockStop(MFTIME) {
-    ClockReported(false);
+    ClockTurns(false);
     return S_OK;
 }
 
 // A paused renderer's presenter still hears of frames.
 STDMETHODIMP RendererDeadlockGuard::OnClockPause(MFTIME) {
-    ClockReported(true);
+    ClockTurns(true);
     return S_OK;
 }
 
 STDMETHODIMP RendererDeadlockGuard::OnClockRestart(MFTIME) {
-    ClockReported(true);
+    ClockTurns(true);
     return S_OK;
 }
 
 STDMETHODIMP RendererDeadlockGuard::OnClockSetRate(MFTIME, float) {
-    ClockReported(streaming_);
+    ClockTurns(streaming_);
     return S_OK;
 }

@@ -2,15 +2,18 @@
 // Under Wine the video renderer turns the presentation clock holding its own lock and then its
 // presenter's, while the presenter, told on the process's frame-tracking thread that a frame
 // came back to its pool, holds its own lock and then takes the renderer's. When the two meet,
-// both wait for good. The clock's side is the process's one shared work-queue thread: no
-// session ends or closes any more, and every later open times out.
+// both wait for good: the clock's side is the process's one shared work-queue thread, so no
+// session ends or closes any more, every later open times out, and a teardown that stops the
+// presenter waits with them.
 //
-// The guard keeps the tracking thread busy with a report of its own from just before the
-// session stops or pauses the clock until the clock has told its sinks (the renderer's turn
-// comes before the guard's, which listens after it), so that the two never meet. The frames
-// that come back meanwhile are reported a moment later. The presenter's restart after a resize
-// goes through the same thread, behind the same holds. On Windows there is no guard.
-
+// The clock tells each listener on that one thread, in the order they began listening. The
+// guard listens from the moment the topology is ready; the session gives its renderer the clock
+// only at the first start, so the guard's turn comes just before the renderer's. In its turn the
+// guard keeps the tracking thread busy with a report of its own, and lets it go from an item
+// queued behind the renderer's turn, so that the two never meet, whoever turned the clock: a
+// pause, a stop, the session's own stop at the end, or its close. The frames that come back
+// meanwhile are reported a moment later. The presenter's restart after a resize goes through
+// the same thread, behind the same holds. On Windows there is no guard.
 #include "common/ComObject.h"
 
 #include <windows.h>
@@ -28,12 +31,10 @@ public:
     // hold each other.
     static Microsoft::WRL::ComPtr<RendererDeadlockGuard> Listen(IMFPresentationClock* clock);
 
-    // Holds the tracking thread until the clock's next report and returns once it is held, or
-    // at once when the renderer is not streaming. For the platform's shared work queue, ahead
-    // of the clock's reports there.
+    // Holds the tracking thread until LetTrackingThreadGo, and returns once it is held, or at
+    // once when the renderer is not streaming.
     void HoldTrackingThread();
-    // The same, put on that queue ahead of a command the session is about to be given.
-    void QueueHold();
+    void LetTrackingThreadGo();
     // Wine 10's presenter, when its output type changes while it streams (a destination of a
     // new size), stops listening to its sample allocator for frames coming back, and the picture
     // stops at the last frame; only the start of streaming makes it listen again. This ends and
@@ -54,11 +55,13 @@ private:
     class Restart;
 
     explicit RendererDeadlockGuard(IMFPresentationClock* clock) : clock_(clock) {}
-    // The clock has told its sinks: a hold waiting for this guard may end.
-    void ClockReported(bool streaming);
+    // The guard's turn when the clock turns; streaming tells whether the renderer streams after.
+    void ClockTurns(bool streaming);
     // On the tracking thread.
     void RestartHere();
 
+    std::mutex clockLock_;
+    // Under clockLock_; none once detached.
     Microsoft::WRL::ComPtr<IMFPresentationClock> clock_;
     // Started and not stopped since: only then does the renderer's presenter hear of frames.
     std::atomic<bool> streaming_{false};

@@ -19,7 +19,9 @@
 #include <mferror.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 using Microsoft::WRL::ComPtr;
@@ -290,42 +292,73 @@ TEST_F(PlayerTest, SecondShutdownFindsNothingLeftToDo) {
     EXPECT_EQ(PlayerState::Closed, rig.player->State());
 }
 
-// Stands for the video renderer: a sink that listens to the clock before the guard does.
-class ClockListener final : public ComObject<IMFClockStateSink> {
+// Wine's renderer and presenter as far as their two locks go: the renderer's stop takes its own
+// lock and then the presenter's, a frame coming back takes them the other way round. Neither
+// waits for good here; a wait that runs out means the two met half way.
+struct RendererLocks {
+    static constexpr auto LOCK_WAIT = std::chrono::seconds(2);
+    std::timed_mutex renderer;
+    std::timed_mutex presenter;
+    OwnedEvent turnBegan{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<bool> met{false};
+
+    // Takes first, then second, and reports whether both were had.
+    bool TakeBoth(std::timed_mutex& first, std::timed_mutex& second, HANDLE between) {
+        std::unique_lock<std::timed_mutex> one(first, LOCK_WAIT);
+        if (between) SetEvent(between);
+        std::unique_lock<std::timed_mutex> two(second, LOCK_WAIT);
+        if (!one || !two) met = true;
+        return one && two;
+    }
+};
+
+class RendererStop final : public ComObject<IMFClockStateSink> {
 public:
+    explicit RendererStop(RendererLocks& locks) : locks_(locks) {}
     STDMETHODIMP OnClockStart(MFTIME, LONGLONG) override { return S_OK; }
     STDMETHODIMP OnClockStop(MFTIME) override {
-        stopped = true;
+        locks_.TakeBoth(locks_.renderer, locks_.presenter, locks_.turnBegan.get());
+        SetEvent(stopped.get());
         return S_OK;
     }
     STDMETHODIMP OnClockPause(MFTIME) override { return S_OK; }
     STDMETHODIMP OnClockRestart(MFTIME) override { return S_OK; }
     STDMETHODIMP OnClockSetRate(MFTIME, float) override { return S_OK; }
 
-    std::atomic<bool> stopped{false};
+    OwnedEvent stopped{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+
+private:
+    RendererLocks& locks_;
 };
 
-// A frame coming back to a renderer's pool, reported on the process's frame-tracking thread.
-class FrameReport final : public ComObject<IMFAsyncCallback> {
+// A frame coming back to the presenter's pool, reported on the process's frame-tracking thread.
+// It is still at work when the clock turns, and would meet the renderer's turn had it begun.
+class FrameComingBack final : public ComObject<IMFAsyncCallback> {
 public:
-    explicit FrameReport(const ClockListener& renderer) : renderer_(renderer) {}
+    explicit FrameComingBack(RendererLocks& locks) : locks_(locks) {}
     STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(IMFAsyncResult*) override {
-        afterStop = renderer_.stopped.load();
-        SetEvent(arrived.get());
+        std::unique_lock<std::timed_mutex> presenter(locks_.presenter);
+        SetEvent(entered.get());
+        WaitForSingleObject(stopAsked.get(), 5000);
+        WaitForSingleObject(locks_.turnBegan.get(), 100);
+        std::unique_lock<std::timed_mutex> renderer(locks_.renderer, RendererLocks::LOCK_WAIT);
+        if (!renderer) locks_.met = true;
+        SetEvent(done.get());
         return S_OK;
     }
 
-    OwnedEvent arrived{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    std::atomic<bool> afterStop{false};
+    OwnedEvent entered{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    OwnedEvent stopAsked{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    OwnedEvent done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 
 private:
-    const ClockListener& renderer_;
+    RendererLocks& locks_;
 };
 
-// Wine's renderer and its presenter take their two locks in opposite orders when the clock stops
-// and when a frame comes back: a frame's report waits until the renderer has heard of the stop.
-TEST_F(PlayerTest, UnderWineAFrameReportWaitsUntilTheRendererHasHeardOfTheStop) {
+// The guard listens from the topology's readiness and Wine's renderer from the first start on, so
+// the guard's turn comes first: the frame's report ends before the renderer's turn begins.
+TEST_F(PlayerTest, UnderWineAFrameComingBackAsTheClockTurnsNeverMeetsTheRendererHalfWay) {
     if (!RunsOnWine()) GTEST_SKIP() << "Windows' renderer needs no guard";
     // Stays loaded: its frame-tracking thread ends only a moment after the last tracked sample.
     const HMODULE evr = LoadLibraryW(L"evr.dll");
@@ -337,28 +370,30 @@ TEST_F(PlayerTest, UnderWineAFrameReportWaitsUntilTheRendererHasHeardOfTheStop) 
     ASSERT_HRESULT_SUCCEEDED(MFCreatePresentationClock(&clock));
     ASSERT_HRESULT_SUCCEEDED(MFCreateSystemTimeSource(&time));
     ASSERT_HRESULT_SUCCEEDED(clock->SetTimeSource(time.Get()));
-    ComPtr<ClockListener> renderer;
-    renderer.Attach(new ClockListener);
-    ASSERT_HRESULT_SUCCEEDED(clock->AddClockStateSink(renderer.Get()));
     const ComPtr<RendererDeadlockGuard> guard = RendererDeadlockGuard::Listen(clock.Get());
     ASSERT_NE(guard, nullptr);
+    RendererLocks locks;
+    ComPtr<RendererStop> renderer;
+    renderer.Attach(new RendererStop(locks));
+    ASSERT_HRESULT_SUCCEEDED(clock->AddClockStateSink(renderer.Get()));
     ASSERT_HRESULT_SUCCEEDED(clock->Start(0));
     LetQueuedWorkRun(1000);  // the clock's reports of the start
 
-    guard->HoldTrackingThread();
-    ComPtr<FrameReport> report;
-    report.Attach(new FrameReport(*renderer.Get()));
+    ComPtr<FrameComingBack> frame;
+    frame.Attach(new FrameComingBack(locks));
     {
         ComPtr<IMFSample> sample;
         ComPtr<IMFTrackedSample> tracked;
         ASSERT_HRESULT_SUCCEEDED(createSample(nullptr, &sample));
         ASSERT_HRESULT_SUCCEEDED(sample.As(&tracked));
-        ASSERT_HRESULT_SUCCEEDED(tracked->SetAllocator(report.Get(), nullptr));
+        ASSERT_HRESULT_SUCCEEDED(tracked->SetAllocator(frame.Get(), nullptr));
     }  // the last release is reported
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(report->arrived.get(), 100)) << "the report went past the hold";
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(frame->entered.get(), 5000));
     ASSERT_HRESULT_SUCCEEDED(clock->Stop());
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(report->arrived.get(), 5000));
-    EXPECT_TRUE(report->afterStop) << "the report came before the renderer heard of the stop";
+    SetEvent(frame->stopAsked.get());
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(renderer->stopped.get(), 10000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(frame->done.get(), 10000));
+    EXPECT_FALSE(locks.met) << "the frame's report and the renderer's stop each waited for the other's lock";
 
     guard->Detach();
     clock->RemoveClockStateSink(renderer.Get());
