@@ -15,3 +15,14 @@ add_custom_command(OUTPUT ${CORPUS_DIR}/corpus.tsv
   VERBATIM)
 add_custom_target(corpus ALL DEPENDS ${CORPUS_DIR}/corpus.tsv)
 add_dependencies(corpus test_media)
+
+# The mutated movies that once hurt the host (./dev fuzz-module, seed 1), made again for the suite.
+set(MUTATED_FAILURES_DIR ${CMAKE_BINARY_DIR}/mutated-failures)
+set(mutation_generator ${PROJECT_SOURCE_DIR}/tests/corpus/mutate_corpus.py)
+add_custom_command(OUTPUT ${MUTATED_FAILURES_DIR}/corpus.tsv
+  COMMAND ${Python3_EXECUTABLE} ${mutation_generator} --media ${MEDIA_DIR} --out ${MUTATED_FAILURES_DIR}
+    --seed 1 --indices 227 231 299 521 601 732
+  DEPENDS ${mutation_generator} ${MEDIA_DIR}/sample.mp4 ${MEDIA_DIR}/sample.mov
+  VERBATIM)
+add_custom_target(mutated_failures ALL DEPENDS ${MUTATED_FAILURES_DIR}/corpus.tsv)
+add_dependencies(mutated_failures test_media)

@@ -112,9 +112,12 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--media", required=True, type=Path)
     parser.add_argument("--out", required=True, type=Path)
-    parser.add_argument("--count", required=True, type=int)
+    parser.add_argument("--count", type=int, default=0)
     parser.add_argument("--seed", type=int, default=1)
+    # Makes just these files of the seed's run again, as for the files that once failed.
+    parser.add_argument("--indices", type=int, nargs="+")
     args = parser.parse_args()
+    indices = args.indices or range(args.count)
 
     out = args.out
     if out.exists():
@@ -128,13 +131,13 @@ def main():
         sys.exit(f"mutate_corpus: {args.media} lacks {', '.join(missing)}")
     sources = {name: (args.media / name).read_bytes() for name in SOURCES}
     corpus = Corpus(out)
-    for index in range(args.count):
+    for index in indices:
         kind, name, detail, data = mutated(args.seed, index, sources)
         extension = name[name.rindex("."):]
         corpus.write(f"mutated-{args.seed}-{index:05d}-{kind}{extension}", kind, f"{name}: {detail}", data)
     corpus.manifest()
     shutil.copyfile(args.media / "sample.mp4", out / "sample.mp4")
-    print(f"mutate_corpus: {args.count} files from {len(sources)} movies, seed {args.seed}, in {out}")
+    print(f"mutate_corpus: {len(indices)} files from {len(sources)} movies, seed {args.seed}, in {out}")
 
 
 if __name__ == "__main__":
