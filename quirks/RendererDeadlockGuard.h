@@ -14,6 +14,7 @@
 // pause, a stop, the session's own stop at the end, or its close. The frames that come back
 // meanwhile are reported a moment later. The presenter's restart after a resize goes through
 // the same thread, behind the same holds. On Windows there is no guard.
+
 #include "common/ComObject.h"
 
 #include <windows.h>

@@ -10,6 +10,8 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -19,8 +21,9 @@ std::string RenderingThreads() {
     using DescribeFn = HRESULT(WINAPI*)(HANDLE, PWSTR*);
     const auto describe = reinterpret_cast<DescribeFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+    if (!describe) return {};
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (!describe || snapshot == INVALID_HANDLE_VALUE) return {};
+    if (snapshot == INVALID_HANDLE_VALUE) return {};
     std::string found;
     THREADENTRY32 entry{sizeof(entry)};
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
@@ -28,7 +31,9 @@ std::string RenderingThreads() {
         const HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
         PWSTR name = nullptr;
         if (thread && SUCCEEDED(describe(thread, &name)) && name) {
-            if (wcscmp(name, L"wined3d_cs") == 0 || wcscmp(name, L"audio_client_timer") == 0) found += std::string(name, name + wcslen(name)) + " ";
+            const std::wstring named(name);
+            if (named == L"wined3d_cs" || named == L"audio_client_timer")
+                found += std::string(named.begin(), named.end()) + " ";
             LocalFree(name);
         }
         if (thread) CloseHandle(thread);
